@@ -103,9 +103,11 @@ ComObject::ComObject(const ComObject& other) : ptr_(other.ptr_) {
 }
 
 ComObject& ComObject::operator=(const ComObject& other) {
-  if (other.ptr_) other.ptr_->AddRef();
+  // Taken before reset(): `other` may be this very variable.
+  IDispatch* incoming = other.ptr_;
+  if (incoming) incoming->AddRef();
   reset();
-  ptr_ = other.ptr_;
+  ptr_ = incoming;
   return *this;
 }
 

@@ -49,6 +49,8 @@ std::vector<HMODULE> g_loadedLibraries;
 FARPROC FindExport(HMODULE module, const std::string& name) {
   if (!name.empty() && name[0] == '#') {
     const unsigned long ordinal = std::strtoul(name.c_str() + 1, nullptr, 10);
+    // Ordinals are 16 bits; a larger number would be read as a pointer to a name.
+    if (ordinal == 0 || ordinal > 0xFFFF) return nullptr;
     return ::GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)));
   }
   return ::GetProcAddress(module, name.c_str());

@@ -368,6 +368,8 @@ double Power(double base, double exponent) { return std::pow(base, exponent); }
 
 int IntegerDivide(int a, int b) {
   if (b == 0) FatalRuntimeError(FatalErrorCode::kDivideByZero, "被零除");
+  // The smallest integer divided by -1 traps in the processor; let it wrap instead.
+  if (b == -1) return static_cast<int>(0u - static_cast<unsigned>(a));
   return a / b;
 }
 
