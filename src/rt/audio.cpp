@@ -1,7 +1,8 @@
 #include "rt/audio.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <mmsystem.h>
 
 #include <string>
 

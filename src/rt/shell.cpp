@@ -1,8 +1,9 @@
 #include "rt/shell.h"
 
+#include <windows.h>
+// After windows.h, whose types they use.
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include "rt/wide.h"
 
