@@ -16,6 +16,8 @@ void OnBuiltinMainWindowCreated() {
   CurrentAppKey = "Hx4PnQ8sWe2LkT6u";
 }
 
-void OnApplyIdLinkClicked() { rt::OpenWebPage(LUMIVOX_PRODUCT_PAGE); }
+void OnApplyIdLinkClicked() {
+  rt::OpenWebPage(LUMIVOX_PRODUCT_PAGE);
+}
 
 }  // namespace client

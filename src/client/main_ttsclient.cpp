@@ -6,7 +6,9 @@
 #include "client/program.h"
 #include "client/window_templates.h"
 
-bool client::ProgramHasCredentialInputs() { return true; }
+bool client::ProgramHasCredentialInputs() {
+  return true;
+}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   return client::RunClientProgram(

@@ -7,8 +7,7 @@
 namespace client {
 
 void OnSynthesizeClicked() {
-  const rt::Text text =
-      rt::RtReadProperty(kMainWindowId, kTextEditUnit, rt::kPropertyContent).text;
+  const rt::Text text = rt::RtReadProperty(kMainWindowId, kTextEditUnit, rt::kPropertyContent).text;
   // The audio is already written and playing; the handler has no use for the bytes.
   SynthesizeSpeech(text);
 }

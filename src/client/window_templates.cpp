@@ -80,8 +80,8 @@ UnitTemplate Slider(const char* name, std::uint32_t id, UnitRect rect, int minim
 constexpr char kSampleText[] = "西蓝花，9块5每斤。\r\n金龙鱼调和油特价48块8一桶。";
 
 UnitTemplate MainWindowUnit(const WindowHandlers& handlers) {
-  UnitTemplate unit = Unit(UnitClass::kWindow, "MainWindow", kWindowUnit, {50, 50, 570, 347},
-                           "Lumivox");
+  UnitTemplate unit =
+      Unit(UnitClass::kWindow, "MainWindow", kWindowUnit, {50, 50, 570, 347}, "Lumivox");
   unit.background = rt::kWhite;
   unit.iconResource = kWindowIconResource;
   unit.events = {{0, handlers.windowCreated}};
@@ -95,18 +95,19 @@ std::vector<UnitTemplate> CommonUnits(const WindowHandlers& handlers) {
   link.style = 1;
   return {
       std::move(link),
-      NoteLabel("标签3", 0x16017f43, {432, 35, 120, 85},
-                "登陆后去创建应用选择语音合成，添加应用语音合成\r\n填写你的Id & Key在左边的框内\r\n"),
+      NoteLabel(
+          "标签3", 0x16017f43, {432, 35, 120, 85},
+          "登陆后去创建应用选择语音合成，添加应用语音合成\r\n填写你的Id & Key在左边的框内\r\n"),
       Label("标签4", 0x16017f46, {427, 129, 33, 32}, "声音："),
       ComboBox("组合框1", kSpeakerComboUnit, {472, 136, 88, 20},
                {{"普通话男声", 1}, {"静琪女声", 5}, {"欢馨女声", 6}, {"碧萱女声", 7}}, 3,
                "欢馨女声"),
       Label("标签11", 0x16017f54, {426, 170, 80, 16}, "输出文件格式："),
-      ComboBox("组合框2", kFormatComboUnit, {512, 169, 48, 20}, {{"PCM", 1}, {"WAV", 2}, {"MP3", 3}},
-               2, "MP3"),
+      ComboBox("组合框2", kFormatComboUnit, {512, 169, 48, 20},
+               {{"PCM", 1}, {"WAV", 2}, {"MP3", 3}}, 2, "MP3"),
       NoteLabel("标签12", 0x16017f56, {432, 203, 120, 32}, "默认输出到软件所在目录"),
-      Clickable(UnitClass::kButton, "按钮1", kSynthesizeButtonUnit, {432, 264, 120, 32},
-                "语音合成", handlers.synthesizeClicked),
+      Clickable(UnitClass::kButton, "按钮1", kSynthesizeButtonUnit, {432, 264, 120, 32}, "语音合成",
+                handlers.synthesizeClicked),
       Label("标签5", 0x16017f49, {8, 268, 32, 24}, "语速："),
       Slider("滑块条1", kSpeedSliderUnit, {43, 265, 120, 31}, 50, 100, 100),
       Label("标签6", 0x16017f4a, {50, 297, 32, 16}, "50"),

@@ -109,10 +109,10 @@ bool FormWindow::Create() {
   linkFont_.reset(::CreateFontIndirectW(&lf));
 
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  HWND hwnd = ::CreateWindowExW(0, kFormClass, WidenGbk(self.text).c_str(), style,
-                                Scale(self.rect.left), Scale(self.rect.top),
-                                Scale(self.rect.width), Scale(self.rect.height), nullptr,
-                                nullptr, ::GetModuleHandleW(nullptr), this);
+  HWND hwnd =
+      ::CreateWindowExW(0, kFormClass, WidenGbk(self.text).c_str(), style, Scale(self.rect.left),
+                        Scale(self.rect.top), Scale(self.rect.width), Scale(self.rect.height),
+                        nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
   if (hwnd == nullptr) return false;
   units_[0] = hwnd;
 
@@ -125,7 +125,8 @@ bool FormWindow::Create() {
     };
     bigIcon_.reset(load(SM_CXICON));
     smallIcon_.reset(load(SM_CXSMICON));
-    if (bigIcon_) ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    if (bigIcon_)
+      ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     if (smallIcon_) {
       ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     }
@@ -166,9 +167,9 @@ HWND FormWindow::CreateUnit(const UnitTemplate& unit, int controlId) {
     case UnitClass::kEditBox:
       cls = L"EDIT";
       exStyle = WS_EX_CLIENTEDGE;
-      style |= ES_LEFT | (unit.multiLine
-                              ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL
-                              : ES_AUTOHSCROLL);
+      style |=
+          ES_LEFT | (unit.multiLine ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL
+                                    : ES_AUTOHSCROLL);
       break;
     case UnitClass::kGroupBox:
       cls = L"BUTTON";
@@ -198,13 +199,13 @@ HWND FormWindow::CreateUnit(const UnitTemplate& unit, int controlId) {
   }
   if (unit.flags & kUnitVisible) style |= WS_VISIBLE;
   if ((unit.flags & kUnitInput) == kUnitInput) style |= WS_TABSTOP;
-  const bool hasText = unit.unitClass != UnitClass::kComboBox &&
-                       unit.unitClass != UnitClass::kSliderBar;
-  HWND control = ::CreateWindowExW(
-      exStyle, cls, hasText ? WidenGbk(unit.text).c_str() : L"", style, Scale(unit.rect.left),
-      Scale(unit.rect.top), Scale(unit.rect.width), Scale(height), hwnd_.get(),
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), ::GetModuleHandleW(nullptr),
-      nullptr);
+  const bool hasText =
+      unit.unitClass != UnitClass::kComboBox && unit.unitClass != UnitClass::kSliderBar;
+  HWND control = ::CreateWindowExW(exStyle, cls, hasText ? WidenGbk(unit.text).c_str() : L"", style,
+                                   Scale(unit.rect.left), Scale(unit.rect.top),
+                                   Scale(unit.rect.width), Scale(height), hwnd_.get(),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
+                                   ::GetModuleHandleW(nullptr), nullptr);
   if (control == nullptr) return nullptr;
   ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(unit)), FALSE);
   switch (unit.unitClass) {
@@ -218,8 +219,8 @@ HWND FormWindow::CreateUnit(const UnitTemplate& unit, int controlId) {
 
 void FormWindow::SetUpCombo(HWND combo, const UnitTemplate& unit) {
   for (const ComboEntry& entry : unit.entries) {
-    const LRESULT index =
-        ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WidenGbk(entry.text).c_str()));
+    const LRESULT index = ::SendMessageW(combo, CB_ADDSTRING, 0,
+                                         reinterpret_cast<LPARAM>(WidenGbk(entry.text).c_str()));
     if (index >= 0) ::SendMessageW(combo, CB_SETITEMDATA, index, entry.data);
   }
   const int count = static_cast<int>(unit.entries.size());
@@ -283,7 +284,8 @@ void FormWindow::DrawLinkButton(const DRAWITEMSTRUCT& item) {
   const std::wstring caption = WidenGbk(unit->text);
   HGDIOBJ old = ::SelectObject(dc, linkFont_.get());
   ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, (item.itemState & ODS_SELECTED) ? RGB(0x80, 0x00, 0x80) : RGB(0x00, 0x66, 0xCC));
+  ::SetTextColor(dc,
+                 (item.itemState & ODS_SELECTED) ? RGB(0x80, 0x00, 0x80) : RGB(0x00, 0x66, 0xCC));
   ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rc,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &item.rcItem);
@@ -344,8 +346,8 @@ LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) noexcept {
     case WM_COMMAND: {
       if (HIWORD(wp) != BN_CLICKED || lp == 0) break;
       const UnitTemplate* unit = UnitOf(reinterpret_cast<HWND>(lp));
-      if (unit && (unit->unitClass == UnitClass::kButton ||
-                   unit->unitClass == UnitClass::kLinkButton)) {
+      if (unit &&
+          (unit->unitClass == UnitClass::kButton || unit->unitClass == UnitClass::kLinkButton)) {
         RaiseEvent(*unit, 0);
       }
       return 0;
@@ -391,9 +393,13 @@ HWND LoadWindow(const WindowTemplate& window, int showCommand, bool quitWhenClos
   return hwnd;
 }
 
-void UnloadWindow(std::uint32_t windowId) { LoadedWindows().erase(windowId); }
+void UnloadWindow(std::uint32_t windowId) {
+  LoadedWindows().erase(windowId);
+}
 
-void UnloadAllWindows() { LoadedWindows().clear(); }
+void UnloadAllWindows() {
+  LoadedWindows().clear();
+}
 
 HWND FindUnit(std::uint32_t windowId, std::uint32_t unitId) {
   const FormWindow* form = FindWindowById(windowId);

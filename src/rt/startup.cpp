@@ -1,7 +1,7 @@
 #include "rt/startup.h"
 
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #include <string>
 

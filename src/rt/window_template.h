@@ -13,7 +13,16 @@ namespace rt {
 // Event handlers are free functions without arguments or result, run on the loop's thread.
 using EventHandler = void (*)();
 
-enum class UnitClass { kWindow, kEditBox, kGroupBox, kLabel, kButton, kComboBox, kSliderBar, kLinkButton };
+enum class UnitClass {
+  kWindow,
+  kEditBox,
+  kGroupBox,
+  kLabel,
+  kButton,
+  kComboBox,
+  kSliderBar,
+  kLinkButton
+};
 
 // Colours as 0xBBGGRR, the platform's COLORREF order.
 using Colour = std::uint32_t;
@@ -56,8 +65,9 @@ struct UnitTemplate {
   std::uint32_t unitId = 0;
   UnitRect rect;
   std::uint32_t flags = kUnitVisible;
-  Text text;               // caption, or the content of an edit box or a combo box's edit field
-  bool multiLine = false;  // edit box: Enter, wrap, vertical scroll bar; label: wrapped from the top
+  Text text;  // caption, or the content of an edit box or a combo box's edit field
+  bool multiLine =
+      false;  // edit box: Enter, wrap, vertical scroll bar; label: wrapped from the top
   std::vector<ComboEntry> entries;
   int selection = -1;  // clamped to the entries present; -1 selects none
   int minimum = 0;

@@ -48,7 +48,8 @@ std::uint32_t Crc32(const unsigned char* data, std::size_t n, std::uint32_t crc 
 }
 
 void PutBigEndian(std::string& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<char>((v >> shift) & 0xFF));
 }
 
 void PutChunk(std::string& out, const char* type, const std::string& data) {
