@@ -1,0 +1,17 @@
+// The application id and key that sign every request, held for the life of the program.
+#pragma once
+
+#include "rt/text.h"
+
+namespace client {
+
+extern rt::Text CurrentAppId;
+extern rt::Text CurrentAppKey;
+
+// The exit routine: releases both credentials.
+void FreeGlobalTexts();
+
+// True in the program whose window has the id and key boxes; defined by each entry point.
+bool ProgramHasCredentialInputs();
+
+}  // namespace client

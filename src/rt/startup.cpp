@@ -1,0 +1,52 @@
+#include "rt/startup.h"
+
+#include <ole2.h>
+#include <windows.h>
+
+#include <string>
+
+#include "rt/dll_commands.h"
+#include "rt/exit_routines.h"
+#include "rt/form_engine.h"
+
+namespace rt {
+namespace {
+
+// The directory of the running program, without the trailing backslash; empty on failure.
+std::wstring ProgramDirectory() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+void StartRuntime() {
+  const std::wstring directory = ProgramDirectory();
+  if (!directory.empty()) ::SetCurrentDirectoryW(directory.c_str());
+  ::OleInitialize(nullptr);
+}
+
+int RunMainWindow(const WindowTemplate& window, int showCommand) {
+  if (LoadWindow(window, showCommand, true) == nullptr) return -1;
+  return RunMessageLoop();
+}
+
+int EndRuntime(int exitCode) {
+  UnloadAllWindows();
+  RunExitRoutines();
+  UnloadDllCommandLibraries();
+  ::OleUninitialize();
+  return exitCode;
+}
+
+}  // namespace rt

@@ -1,0 +1,19 @@
+// The process's start and end around the main window's message loop.
+#pragma once
+
+#include "rt/window_template.h"
+
+namespace rt {
+
+// Sets the current directory to the program's directory and initialises OLE.
+void StartRuntime();
+
+// Loads the main window (it quits the loop when closed), runs the message loop and
+// returns the quit message's code; -1 when the window cannot be created.
+int RunMainWindow(const WindowTemplate& window, int showCommand);
+
+// Destroys any window left, runs the exit routines, frees the libraries bound by name and
+// uninitialises OLE; returns exitCode for the process to end with.
+int EndRuntime(int exitCode);
+
+}  // namespace rt

@@ -1,0 +1,64 @@
+#include "rt/file.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "rt/wide.h"
+
+namespace {
+
+std::wstring TempDir() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  ::GetTempPathW(MAX_PATH, buffer);
+  return buffer;
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class WriteFileTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    path_ = rt::NarrowToGbk(TempDir().c_str()) + "写入测试.bin";
+    wide_ = rt::WidenGbk(path_);
+    ::DeleteFileW(wide_.c_str());
+  }
+  void TearDown() override { ::DeleteFileW(wide_.c_str()); }
+  rt::Text path_;
+  std::wstring wide_;
+};
+
+TEST_F(WriteFileTest, CreatesThenTruncatesWithEveryByte) {
+  const rt::ByteSet big(std::string(300000, 'x') + std::string(1, '\0') + "end");
+  ASSERT_TRUE(rt::WriteFile(path_, big));
+  EXPECT_EQ(big.str(), ReadAll(wide_));
+  ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(std::string("ab"))));
+  EXPECT_EQ("ab", ReadAll(wide_));
+  ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet()));
+  EXPECT_EQ("", ReadAll(wide_));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(wide_.c_str()));
+}
+
+TEST_F(WriteFileTest, FailsWithoutWritingWhenTheFileIsHeld) {
+  ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(std::string("old"))));
+  HANDLE held = ::CreateFileW(wide_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  EXPECT_FALSE(rt::WriteFile(path_, rt::ByteSet(std::string("new"))));
+  ::CloseHandle(held);
+  EXPECT_EQ("old", ReadAll(wide_));
+}
+
+TEST(WriteFile, EmptyPathAndMissingDirectoryFail) {
+  EXPECT_FALSE(rt::WriteFile(rt::Text(), rt::ByteSet(std::string("x"))));
+  const rt::Text missing = rt::NarrowToGbk(TempDir().c_str()) + "没有这个目录\\f.bin";
+  EXPECT_FALSE(rt::WriteFile(missing, rt::ByteSet(std::string("x"))));
+}
+
+}  // namespace
