@@ -1,0 +1,167 @@
+#include "web/base64.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <iostream>
+#include <random>
+#include <string>
+
+#include "rt/events.h"
+
+namespace web {
+namespace {
+
+// Standard padded base64 (RFC 4648), optionally broken into CR LF lines.
+std::string ReferenceEncode(const std::string& bytes, std::size_t lineLength = 0) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t left = bytes.size() - i;
+    std::uint32_t word = static_cast<unsigned char>(bytes[i]) << 16;
+    if (left > 1) word |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (left > 2) word |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kAlphabet[word >> 18 & 63];
+    out += kAlphabet[word >> 12 & 63];
+    out += left > 1 ? kAlphabet[word >> 6 & 63] : '=';
+    out += left > 2 ? kAlphabet[word & 63] : '=';
+    if (lineLength != 0 && (i / 3 + 1) * 4 % lineLength == 0) out += "\r\n";
+  }
+  return out;
+}
+
+struct DecodeCase {
+  const char* name;
+  std::string encoded;
+  std::string bytes;
+  std::string cleaned;
+};
+
+const DecodeCase kDecodeCases[] = {
+    {"empty", "", "", ""},
+    {"blanks and line breaks only", " \r\n  \r\n", "", ""},
+    {"full group", "TWFu", "Man", "TWFu"},
+    {"one pad", "TWE=", "Ma", "TWE="},
+    {"two pads", "TQ==", "M", "TQ=="},
+    {"several groups", "TWFuIGlzIGRp", "Man is di", "TWFuIGlzIGRp"},
+    {"blanks and CR LF anywhere", " TW Fu\r\nTW\r\nE= ", "ManMa", "TWFuTWE="},
+    {"full-width blank", "TW\xA1\xA1" "Fu", "Man", "TWFu"},
+    {"CR LF made by removing a blank", "TW\r \nFu", "Man", "TWFu"},
+    {"four characters 4m+3", "TWE", std::string("Ma\0", 3), "TWE"},
+    {"four characters 4m+2", "TQ", std::string("M\0\0", 3), "TQ"},
+    {"4m+1: the last character and three A", "TWFuT", std::string("ManL\0\0", 6), "TWFuT"},
+    // Outside the alphabet mid-text: the group still yields three bytes, made of the
+    // character's own value and what the entries held, and the next group starts four on.
+    {"lone LF mid-text", "TW\nFuTWFu", std::string("\x4D\x62\x80\xB9\x35\x85\xB8\0\0", 9),
+     "TW\nFuTWFu"},
+    {"tab mid-text", "TW\tFTWFu", "\x4D\x62\x40Man", "TW\tFTWFu"},
+    {"entries carry over from the previous group", "TWFuQ=AAAAAA",
+     std::string("Man\x43\xD1\x6E\0\0\0", 9), "TWFuQ=AAAAAA"},
+    {"padded group before the last", "TWE=TWFu", "Ma=Man", "TWE=TWFu"},
+    {"URL-safe underscore", "T_FuTWFu", std::string("\x4D\xF0\0Man", 6), "T_FuTWFu"},
+    {"URL-safe hyphen ends the last group", "TW-u", "M", "TW-u"},
+    {"high bytes are outside", "TW\xB0\xA1", "M", "TW\xB0\xA1"},
+    {"lone CR stays", "TWFu\r", "Man", "TWFu\r"},
+    // A last group that ends at its first character yields nothing and keeps what the
+    // groups before it gave.
+    {"four pads after a full group", "TWFu====", "Man", "TWFu===="},
+    {"one pad after a full group", "TWFu=", "Man", "TWFu="},
+    {"lone LF after a full group", "TWFu\n", "Man", "TWFu\n"},
+    {"only pads", "====", "", "===="},
+};
+
+TEST(Base64Decode, DecodesAndStoresTheCleanedText) {
+  for (const DecodeCase& c : kDecodeCases) {
+    rt::Text encoded(c.encoded);
+    const rt::ByteSet bytes = Base64Decode(encoded);
+    EXPECT_EQ(bytes.str(), c.bytes) << c.name;
+    EXPECT_EQ(encoded.str(), c.cleaned) << c.name;
+  }
+}
+
+struct TrimCase {
+  std::string encoded;
+  std::string bytes;
+};
+
+TEST(Base64Decode, TrimZerosRemovesEveryTrailingZeroByte) {
+  const TrimCase cases[] = {
+      {"TQ", "M"},     {"TWE", "Ma"}, {"QQAA", "A"},  // zero bytes of the data go too
+      {"AAAA", ""},                                   // only zero bytes
+      {"AEEA", std::string("\0A", 2)},                                // leading zero bytes stay
+      {"TWFu", "Man"},                                // nothing to trim
+  };
+  for (const TrimCase& c : cases) {
+    rt::Text encoded(c.encoded);
+    EXPECT_EQ(Base64Decode(encoded, true).str(), c.bytes)
+        << c.encoded;
+  }
+  rt::Text unpadded("TQ");
+  EXPECT_EQ(Base64Decode(unpadded, false).str(), std::string("M\0\0", 3));
+}
+
+TEST(Base64Decode, PumpsMessagesAfterEveryGroup) {
+  const struct {
+    const char* encoded;
+    long long groups;
+  } cases[] = {{"", 0}, {"TWFu", 1}, {"TWFuTWE=", 2}, {"TWFuT", 2}, {"TWFu\r\nTWFu TWFu", 3}};
+  for (const auto& c : cases) {
+    rt::Text encoded(c.encoded);
+    const long long before = rt::ProcessEventsCallCount();
+    Base64Decode(encoded);
+    EXPECT_EQ(rt::ProcessEventsCallCount() - before, c.groups) << c.encoded;
+  }
+}
+
+TEST(Base64Decode, RoundTripsRandomBytesOfManyLengths) {
+  std::mt19937 random(20240607);
+  for (std::size_t length = 0; length < 300; ++length) {
+    std::string bytes(length, '\0');
+    for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
+    for (const std::size_t lineLength : {std::size_t{0}, std::size_t{76}}) {
+      rt::Text encoded(ReferenceEncode(bytes, lineLength));
+      EXPECT_EQ(Base64Decode(encoded).str(), bytes)
+          << "length " << length << " line length " << lineLength;
+    }
+  }
+}
+
+TEST(Base64Decode, DecodesTenMegabytesInLinearTime) {
+  std::mt19937 random(7);
+  std::string bytes(7500000, '\0');
+  for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
+  const std::string text = ReferenceEncode(bytes, 76) + "\r\n";
+  rt::Text encoded(text);
+  const auto start = std::chrono::steady_clock::now();
+  const rt::ByteSet decoded = Base64Decode(encoded);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::cout << "Base64Decode: " << text.size() / 1e6 << " MB in " << seconds << " s ("
+            << text.size() / 1e6 / seconds << " MB/s)\n";
+  EXPECT_TRUE(decoded.str() == bytes);
+  // Anything quadratic takes minutes on this size.
+  EXPECT_LT(seconds, 5.0);
+}
+
+TEST(TrimTrailingZeroBytes, RemovesOnlyTheZeroBytesAtTheEnd) {
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"", ""},
+      {std::string("\x41\0\0", 3), "\x41"},
+      {std::string("\0\x41", 2), std::string("\0\x41", 2)},
+      {std::string("\0\0\0", 3), ""},
+      {std::string("a\0b\0", 4), std::string("a\0b", 3)},
+  };
+  for (const auto& c : cases) {
+    const rt::ByteSet in(c.in);
+    EXPECT_EQ(TrimTrailingZeroBytes(in).str(), c.out);
+    EXPECT_EQ(in.str(), c.in);
+  }
+}
+
+}  // namespace
+}  // namespace web
