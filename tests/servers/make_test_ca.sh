@@ -23,23 +23,23 @@ valid() { # FILE: a certificate that is readable and valid for at least one more
 scratch=$(mktemp -d "$out/.make.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-leaf_ext() {
-  cat <<'EOF'
-basicConstraints = critical, CA:FALSE
+# Own configuration, so the system's openssl.cnf adds no extensions of its own.
+config() { # SECTION-BODY: a request configuration whose certificate extensions are SECTION-BODY
+  printf '[req]\ndistinguished_name = dn\nprompt = no\nx509_extensions = ext\n[dn]\n[ext]\n%s\n' "$1"
+}
+leaf_ext='basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
 subjectAltName = IP:127.0.0.1, DNS:localhost
-subjectKeyIdentifier = hash
-EOF
-}
+subjectKeyIdentifier = hash'
 
 if ! valid "$out/ca.pem" || [ ! -s "$out/ca.key" ]; then
-  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 \
-    -keyout "$scratch/ca.key" -out "$scratch/ca.pem" \
+  config 'basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash' >"$scratch/ca.cnf"
+  openssl req -x509 -config "$scratch/ca.cnf" -newkey rsa:2048 -nodes -sha256 -days 3650 \
     -subj "/O=Lumivox Tests/CN=Lumivox Test CA" \
-    -addext "basicConstraints=critical,CA:TRUE" \
-    -addext "keyUsage=critical,keyCertSign,cRLSign" \
-    -addext "subjectKeyIdentifier=hash" 2>/dev/null
+    -keyout "$scratch/ca.key" -out "$scratch/ca.pem" 2>/dev/null
   mv "$scratch/ca.key" "$out/ca.key"
   mv "$scratch/ca.pem" "$out/ca.pem"
   rm -f "$out/ca.der" "$out/server.pem" "$out/server.key"
@@ -51,11 +51,11 @@ fi
 
 if ! valid "$out/server.pem" || [ ! -s "$out/server.key" ] ||
   ! openssl verify -CAfile "$out/ca.pem" "$out/server.pem" >/dev/null 2>&1; then
-  openssl req -new -newkey rsa:2048 -nodes -sha256 \
-    -keyout "$scratch/server.key" -out "$scratch/server.csr" \
-    -subj "/O=Lumivox Tests/CN=127.0.0.1" 2>/dev/null
-  leaf_ext >"$scratch/server.ext"
-  echo "authorityKeyIdentifier = keyid, issuer" >>"$scratch/server.ext"
+  config "" >"$scratch/req.cnf"
+  openssl req -new -config "$scratch/req.cnf" -newkey rsa:2048 -nodes -sha256 \
+    -subj "/O=Lumivox Tests/CN=127.0.0.1" \
+    -keyout "$scratch/server.key" -out "$scratch/server.csr" 2>/dev/null
+  printf '%s\nauthorityKeyIdentifier = keyid, issuer\n' "$leaf_ext" >"$scratch/server.ext"
   openssl x509 -req -sha256 -days 825 -in "$scratch/server.csr" \
     -CA "$out/ca.pem" -CAkey "$out/ca.key" -set_serial "0x$(openssl rand -hex 16)" \
     -extfile "$scratch/server.ext" -out "$scratch/server.pem" 2>/dev/null
@@ -64,22 +64,10 @@ if ! valid "$out/server.pem" || [ ! -s "$out/server.key" ] ||
 fi
 
 if ! valid "$out/untrusted.pem" || [ ! -s "$out/untrusted.key" ]; then
-  leaf_ext >"$scratch/untrusted.ext"
-  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 825 \
-    -keyout "$scratch/untrusted.key" -out "$scratch/untrusted.pem" \
+  config "$leaf_ext" >"$scratch/untrusted.cnf"
+  openssl req -x509 -config "$scratch/untrusted.cnf" -newkey rsa:2048 -nodes -sha256 -days 825 \
     -subj "/O=Lumivox Tests Untrusted/CN=127.0.0.1" \
-    -config /dev/null -extensions v3 \
-    -addext "basicConstraints=critical,CA:FALSE" \
-    -addext "keyUsage=critical,digitalSignature,keyEncipherment" \
-    -addext "extendedKeyUsage=serverAuth" \
-    -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" 2>/dev/null ||
-    openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 825 \
-      -keyout "$scratch/untrusted.key" -out "$scratch/untrusted.pem" \
-      -subj "/O=Lumivox Tests Untrusted/CN=127.0.0.1" \
-      -addext "basicConstraints=critical,CA:FALSE" \
-      -addext "keyUsage=critical,digitalSignature,keyEncipherment" \
-      -addext "extendedKeyUsage=serverAuth" \
-      -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" 2>/dev/null
+    -keyout "$scratch/untrusted.key" -out "$scratch/untrusted.pem" 2>/dev/null
   mv "$scratch/untrusted.key" "$out/untrusted.key"
   mv "$scratch/untrusted.pem" "$out/untrusted.pem"
 fi
