@@ -1,8 +1,8 @@
 #include "web/digest.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <string>
 
