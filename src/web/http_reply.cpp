@@ -1,0 +1,111 @@
+#include "web/http_reply.h"
+
+#include <string>
+
+#include "rt/dll_commands.h"
+#include "rt/events.h"
+#include "web/charset_conversion.h"
+#include "web/code_pages.h"
+#include "web/cookies.h"
+#include "web/text_between.h"
+
+namespace web {
+namespace {
+
+constexpr DWORD kRawHeadersCrLf = WINHTTP_QUERY_RAW_HEADERS_CRLF;  // information level 22
+constexpr const char kCharsetPattern[] = "<meta.+?charset=[^\\w]?([-\\w]+)";
+constexpr int kCharsetSearchBytes = 1024;
+
+// Reads the body chunk by chunk into one growing buffer; a failed read keeps what came
+// before it and reports 713.
+rt::ByteSet ReadBody(HINTERNET request, rt::Text& statusText) {
+  rt::ByteSet bodyBytes;
+  std::string& body = bodyBytes.str();
+  for (;;) {
+    DWORD available = 0;
+    if (!rt::dll::WinHttpQueryDataAvailable(request, &available) || available < 1) break;
+    const std::size_t before = body.size();
+    body.resize(before + available);
+    DWORD read = 0;
+    if (!rt::dll::WinHttpReadData(request, &body[before], available, &read)) {
+      body.resize(before);
+      statusText = kHttpReadFailed;
+      break;
+    }
+    body.resize(before + (read < available ? read : available));
+  }
+  return bodyBytes;
+}
+
+// The raw header block as UTF-16LE, asked for twice: once for its length, once for the block.
+bool QueryHeaderBlock(HINTERNET request, rt::ByteSet& headerBuffer) {
+  DWORD length = 0;
+  DWORD index = 0;
+  rt::dll::WinHttpQueryHeaders(request, kRawHeadersCrLf, nullptr, nullptr, &length, &index);
+  headerBuffer = rt::BlankBytes(static_cast<int>(length));
+  index = 0;
+  return rt::dll::WinHttpQueryHeaders(request, kRawHeadersCrLf, nullptr, headerBuffer.data(),
+                                      &length, &index) != FALSE;
+}
+
+// Collects the cookie part of every line naming "Set-Cookie" and the last "Location: "
+// value, pumping messages after each line.
+void ScanHeaderLines(const rt::Text& responseHeaders, HttpRequestOutputs& outputs) {
+  bool appended = false;
+  for (const rt::Text& line : rt::SplitText(responseHeaders, "\r\n")) {
+    if (rt::FindText(line, "Set-Cookie") > 0) {
+      const rt::Text item = rt::FindText(line, ";") > 0
+                                ? TextBetween(line, "Set-Cookie:", ";")
+                                : rt::ReplaceText(line, "Set-Cookie:", rt::Text(), 1, -1, false);
+      outputs.receivedCookies += rt::TrimSpaces(item) + "; ";
+      appended = true;
+    }
+    if (rt::CompareText(rt::LeftText(line, 10), "Location: ", false) == 0)
+      outputs.location = rt::MiddleText(line, 11, rt::TextLength(line) - 10);
+    rt::ProcessEvents();
+  }
+  if (appended)
+    outputs.receivedCookies =
+        rt::LeftText(outputs.receivedCookies, rt::TextLength(outputs.receivedCookies) - 2);
+}
+
+// The charset that a meta tag in the first bytes of the text names, converted from; COM is
+// initialised around the step and messages are pumped once the matcher has run.
+rt::Text ApplyCharset(const rt::ByteSet& body, rt::Text replyText, RegexMatcher& charsetMatcher) {
+  rt::dll::CoInitialize(nullptr);
+  if (charsetMatcher.Execute(kCharsetPattern, rt::LeftText(replyText, kCharsetSearchBytes))) {
+    const rt::Text charsetName = charsetMatcher.SubMatchText(1, 1);
+    if (!charsetName.empty() && charsetName != "gbk" && charsetName != "gb2312")
+      replyText = ConvertCharset(body, charsetName, replyText);
+    rt::ProcessEvents();
+  }
+  rt::dll::CoUninitialize();
+  return replyText;
+}
+
+}  // namespace
+
+rt::Text ReadHttpReply(HINTERNET request, HttpRequestOptions& options, bool mergeCookies,
+                       RegexMatcher& charsetMatcher, HttpRequestOutputs& outputs) {
+  rt::ByteSet bodyBytes = ReadBody(request, outputs.statusText);
+
+  rt::ByteSet headerBuffer;
+  if (!QueryHeaderBlock(request, headerBuffer)) return rt::Text();
+  outputs.responseHeaders = WideToAnsi(headerBuffer);
+
+  const int lineEnd = rt::FindText(outputs.responseHeaders, "\r\n", 10);
+  outputs.statusText = rt::MiddleText(outputs.responseHeaders, 10, lineEnd - 10);
+
+  outputs.responseHeaders =
+      rt::ReplaceText(outputs.responseHeaders, "Set-Cookie", "Set-Cookie", 1, -1, false);
+  ScanHeaderLines(outputs.responseHeaders, outputs);
+
+  if (mergeCookies && options.sendCookies)
+    outputs.receivedCookies = MergeCookies(*options.sendCookies, outputs.receivedCookies);
+
+  outputs.responseBytes = std::move(bodyBytes);
+  const rt::Text replyText = rt::ToText(outputs.responseBytes);
+  return ApplyCharset(outputs.responseBytes, replyText, charsetMatcher);
+}
+
+}  // namespace web

@@ -1,0 +1,115 @@
+#include "http_test_support.h"
+
+#include <cstdlib>
+
+namespace web::test {
+
+std::string ServerEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool ServersAvailable() {
+  return !ServerEnv("LUMIVOX_TEST_HTTP_PORT").empty();
+}
+
+std::string ServerUrl(const char* portVariable, const std::string& path, const char* scheme) {
+  return std::string(scheme) + "://127.0.0.1:" + ServerEnv(portVariable) + path;
+}
+
+std::string HttpUrl(const std::string& path) {
+  return ServerUrl("LUMIVOX_TEST_HTTP_PORT", path);
+}
+
+std::string PercentEncode(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '_' || c == '.') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += kDigits[(v >> 6) & 63];
+    out += kDigits[v & 63];
+  }
+  if (i < bytes.size()) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+std::string ReplyUrl(const ScriptedReply& reply, const char* portVariable, const char* scheme) {
+  std::string path = "/reply?status=" + PercentEncode(reply.status);
+  for (const std::string& header : reply.headers) path += "&h=" + PercentEncode(header);
+  if (!reply.body.empty()) path += "&body=" + PercentEncode(Base64(reply.body));
+  return ServerUrl(portVariable, path + reply.extra, scheme);
+}
+
+std::vector<std::string> RecordedRequest::Values(const std::string& name) const {
+  std::vector<std::string> values;
+  for (const std::string& line : headerLines) {
+    if (line.compare(0, name.size() + 1, name + ":") == 0) {
+      const std::size_t start = line.find_first_not_of(' ', name.size() + 1);
+      values.push_back(start == std::string::npos ? "" : line.substr(start));
+    }
+  }
+  return values;
+}
+
+RecordedRequest LastRecordedRequest() {
+  HttpRequestOptions options;
+  HttpRequestOutputs outputs;
+  HttpRequest(rt::Text(HttpUrl("/__requests?last=1&format=raw")), options, outputs);
+  const std::string& raw = outputs.responseBytes.str();
+  RecordedRequest recorded;
+  const std::size_t headEnd = raw.find("\r\n\r\n");
+  const std::string head = raw.substr(0, headEnd);
+  if (headEnd != std::string::npos) recorded.body = raw.substr(headEnd + 4);
+  std::size_t start = 0;
+  bool first = true;
+  while (start <= head.size()) {
+    std::size_t end = head.find("\r\n", start);
+    if (end == std::string::npos) end = head.size();
+    const std::string line = head.substr(start, end - start);
+    if (first)
+      recorded.requestLine = line;
+    else
+      recorded.headerLines.push_back(line);
+    first = false;
+    start = end + 2;
+  }
+  return recorded;
+}
+
+ScopedDllOverride::ScopedDllOverride(int entry, void* address) : entry_(entry) {
+  rt::OverrideDllCommand(entry, address);
+}
+
+ScopedDllOverride::~ScopedDllOverride() {
+  rt::OverrideDllCommand(entry_, rt::BindExport(rt::kDllCommandTable[entry_]));
+}
+
+}  // namespace web::test
