@@ -1,0 +1,67 @@
+// The speech request of the synthesis button: its fields, their signature, the reply's
+// audio, and the delivery of that audio to the desktop file and the player.
+#pragma once
+
+#include <functional>
+
+#include "rt/text.h"
+
+namespace client {
+
+// The ten fields as they travel, already encoded; the members are in the order of the
+// body, which is the ascending byte order of the field names.
+struct SpeechFields {
+  rt::Text aht = "0";
+  rt::Text apc;
+  rt::Text appId;
+  rt::Text format;
+  rt::Text nonceStr;
+  rt::Text speaker;
+  rt::Text speed;
+  rt::Text text;
+  rt::Text timeStamp;
+  rt::Text volume = "0";
+};
+
+// What the window holds at the click: item data of the chosen entries (-1 for none) and
+// the slider positions.
+struct SpeechSettings {
+  int speaker = -1;
+  int format = -1;
+  int speed = 0;
+  int apc = 0;
+};
+
+// The fields of one request: a fresh time stamp and nonce, the text as UTF-8 percent-encoded.
+SpeechFields GatherSpeechFields(const rt::Text& speakText, const rt::Text& appId,
+                                const SpeechSettings& settings);
+
+// The ten fields joined by "&", each as name=value.
+rt::Text SpeechQuery(const SpeechFields& fields);
+
+// The query, then "&sign=" and the upper-case MD5 of the query followed by "&app_key=" and
+// the key; the key itself is not in the body.
+rt::Text BuildSpeechRequestBody(const SpeechFields& fields, const rt::Text& appKey);
+
+// The base64 "speech" member of a reply (after its \u escapes are decoded), written with
+// or without a blank after the colon; the empty text when the reply has none.
+rt::Text SpeechMemberOfReply(const rt::Text& reply);
+
+// The desktop file every synthesis replaces.
+rt::Text SpeechFilePath();
+
+// Posts the request, decodes the audio, stops the earlier playback, replaces the desktop
+// file and plays it. A synthesis without audio or a file that cannot be written leaves the
+// earlier file as it was, plays nothing and reports the failure. Returns the audio.
+rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& appId,
+                                   const rt::Text& appKey, const SpeechSettings& settings);
+
+// The service's synthesis address, fixed when the program is built.
+rt::Text SpeechServiceUrl();
+
+// Shows a failed synthesis to the user; a message box unless tests put their own in place.
+using SynthesisFailureReporter = std::function<void(const rt::Text& message)>;
+// An empty reporter restores the message box.
+void SetSynthesisFailureReporter(SynthesisFailureReporter reporter);
+
+}  // namespace client

@@ -1,0 +1,163 @@
+// Synthesis against the local speech service (started by the test harness on loopback).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "client/speech_request.h"
+#include "rt/audio.h"
+#include "rt/file.h"
+#include "rt/wide.h"
+#include "web/http_request.h"
+
+namespace {
+
+const rt::Text kService = LUMIVOX_TEST_SERVICE_URL;
+
+rt::Text Control(const rt::Text& path, int method = 0, const rt::Text& body = rt::Text(),
+                 rt::ByteSet* raw = nullptr) {
+  web::HttpRequestOptions options;
+  options.method = method;
+  options.body = body;
+  web::HttpRequestOutputs outputs;
+  const rt::Text reply = web::HttpRequest(kService + path, options, outputs);
+  if (raw) *raw = outputs.responseBytes;
+  return reply;
+}
+
+std::string ReadAll(const rt::Text& path) {
+  std::ifstream in(rt::WidenGbk(path).c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The raw bodies of the requests the service received, oldest first.
+std::vector<std::string> RawBodies(const std::string& records) {
+  const std::string marker = "\"raw_body\": \"";
+  std::vector<std::string> bodies;
+  for (std::size_t at = records.find(marker); at != std::string::npos;
+       at = records.find(marker, at)) {
+    at += marker.size();
+    bodies.push_back(records.substr(at, records.find('"', at) - at));
+  }
+  return bodies;
+}
+
+const std::string kPrevious = "previous audio, kept byte for byte";
+
+class SynthesisTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Configure("{}");
+    Control("/__requests?clear=1");
+    path_ = client::SpeechFilePath();
+    ASSERT_FALSE(path_.empty());
+    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+    rt::SetPlayerObserver([this](rt::PlayerEvent event, const rt::Text& path) {
+      // What the file held when the player was asked shows the order of stop, write, play.
+      player_.push_back((event == rt::PlayerEvent::kStop ? "stop" : "play " + path.str()) +
+                        " with " + (ReadAll(path_) == kPrevious ? "previous" : "new"));
+    });
+    client::SetSynthesisFailureReporter(
+        [this](const rt::Text& message) { reports_.push_back(message.str()); });
+  }
+  void TearDown() override {
+    rt::SetPlayerObserver(nullptr);
+    client::SetSynthesisFailureReporter(nullptr);
+    Configure("{}");
+  }
+  static void Configure(const rt::Text& json) {
+    ASSERT_NE(std::string::npos, Control("/__config", 1, json).str().find("compact"));
+  }
+  rt::ByteSet Synthesize(const rt::Text& key = rt::Text()) {
+    return client::SynthesizeWithSettings("abc", "", key, client::SpeechSettings{7, 3, 100, 58});
+  }
+  void ExpectDelivered(const rt::ByteSet& audio) {
+    rt::ByteSet served;
+    Control("/__last_audio", 0, rt::Text(), &served);
+    ASSERT_GT(served.size(), 100);
+    EXPECT_TRUE(audio == served);
+    EXPECT_TRUE(ReadAll(path_) == served.str());
+    const std::vector<std::string> expected = {"stop with previous", "stop with new",
+                                               "play " + path_.str() + " with new"};
+    EXPECT_EQ(expected, player_);
+    EXPECT_TRUE(reports_.empty()) << reports_.front();
+  }
+  void ExpectPreviousKept() {
+    EXPECT_EQ(kPrevious, ReadAll(path_));
+    for (const std::string& event : player_) EXPECT_EQ(0u, event.rfind("stop", 0)) << event;
+    ASSERT_EQ(1u, reports_.size());
+  }
+
+  rt::Text path_;
+  std::vector<std::string> player_;
+  std::vector<std::string> reports_;
+};
+
+TEST_F(SynthesisTest, ServiceAudioReachesTheDesktopFileAndThePlayer) {
+  const rt::ByteSet audio = Synthesize();
+  ExpectDelivered(audio);
+  const std::string records = Control("/__requests").str();
+  const std::vector<std::string> bodies = RawBodies(records);
+  ASSERT_EQ(1u, bodies.size());
+  const std::string& body = bodies[0];
+  EXPECT_EQ(0u, body.find("aht=0&apc=58&app_id=&format=3&nonce_str=")) << body;
+  EXPECT_NE(std::string::npos, body.find("&speaker=7&speed=100&text=abc&time_stamp=")) << body;
+  EXPECT_EQ(std::string::npos, body.find("app_key"));
+  EXPECT_NE(std::string::npos, records.find("\"sign_ok\": true")) << records;
+  EXPECT_EQ(0u, reports_.size());
+}
+
+TEST_F(SynthesisTest, CompactAndSlashEscapedRepliesStillGiveTheAudio) {
+  for (const char* config : {"{\"compact\": true}", "{\"escape_slashes\": true}",
+                             "{\"compact\": true, \"escape_slashes\": true}"}) {
+    SCOPED_TRACE(config);
+    player_.clear();
+    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+    Configure(config);
+    ExpectDelivered(Synthesize());
+  }
+}
+
+TEST_F(SynthesisTest, NoAudioLeavesThePreviousFileAndTellsTheUser) {
+  struct Case {
+    const char* config;
+    const char* key;
+    const char* inReport;
+  };
+  const Case cases[] = {
+      {"{\"status\": \"500 Internal Server Error\"}", "", "500"},
+      {"{\"no_speech\": true}", "", "\"ret\": 0"},
+      {"{\"cut\": 300}", "", "speech"},
+      {"{}", "wrong key", "sign"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    player_.clear();
+    reports_.clear();
+    Configure(c.config);
+    EXPECT_TRUE(Synthesize(c.key).empty());
+    ExpectPreviousKept();
+    EXPECT_TRUE(player_.empty());
+    if (!reports_.empty()) {
+      EXPECT_NE(std::string::npos, reports_[0].find(c.inReport)) << reports_[0];
+    }
+  }
+}
+
+TEST_F(SynthesisTest, FileHeldByAnotherProgramIsReportedNotPlayedStale) {
+  HANDLE held = ::CreateFileW(rt::WidenGbk(path_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const rt::ByteSet audio = Synthesize();
+  ::CloseHandle(held);
+  EXPECT_FALSE(audio.empty());
+  ExpectPreviousKept();
+  EXPECT_NE(std::string::npos, reports_[0].find(path_.str())) << reports_[0];
+  // No temporary file is left beside the desktop file.
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(rt::WidenGbk(path_ + ".tmp").c_str()));
+}
+
+}  // namespace
