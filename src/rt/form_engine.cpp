@@ -108,7 +108,7 @@ bool FormWindow::Create() {
   lf.lfUnderline = TRUE;
   linkFont_.reset(::CreateFontIndirectW(&lf));
 
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   HWND hwnd =
       ::CreateWindowExW(0, kFormClass, WidenGbk(self.text).c_str(), style, Scale(self.rect.left),
                         Scale(self.rect.top), Scale(self.rect.width), Scale(self.rect.height),
