@@ -1,0 +1,133 @@
+#include "e2e/program_driver.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "rt/wide.h"
+
+namespace e2e {
+namespace {
+
+// The form engine numbers the controls from 100 in the template's order.
+constexpr int kFirstControlId = 100;
+
+std::wstring Directory() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+struct WindowSearch {
+  DWORD processId;
+  const wchar_t* className;
+  HWND found;
+};
+
+HWND FindTopWindow(DWORD processId, const wchar_t* className) {
+  WindowSearch search{processId, className, nullptr};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto& s = *reinterpret_cast<WindowSearch*>(lp);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        wchar_t cls[64] = {};
+        ::GetClassNameW(hwnd, cls, 64);
+        if (owner != s.processId || !::IsWindowVisible(hwnd)) return TRUE;
+        if (s.className && std::wstring(cls) != s.className) return TRUE;
+        if (!s.className && std::wstring(cls) == L"#32770") return TRUE;
+        s.found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace
+
+void Pump(DWORD ms) {
+  const DWORD end = ::GetTickCount() + ms;
+  do {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    ::Sleep(10);
+  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+}
+
+ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTemplate layout)
+    : layout_(std::move(layout)) {
+  std::wstring commandLine = L"\"" + Directory() + exeName + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process_)) {
+    return;
+  }
+  for (int i = 0; i < 300 && !window_; ++i) {
+    window_ = FindTopWindow(process_.dwProcessId, nullptr);
+    if (!window_) ::Sleep(100);
+  }
+}
+
+ProgramUnderTest::~ProgramUnderTest() {
+  if (!process_.hProcess) return;
+  if (Alive()) Close();
+  if (Alive()) ::TerminateProcess(process_.hProcess, 1);
+  ::CloseHandle(process_.hThread);
+  ::CloseHandle(process_.hProcess);
+}
+
+HWND ProgramUnderTest::Unit(std::uint32_t unitId) const {
+  for (std::size_t i = 1; i < layout_.units.size(); ++i) {
+    if (layout_.units[i].unitId == unitId) {
+      return ::GetDlgItem(window_, kFirstControlId + static_cast<int>(i));
+    }
+  }
+  return nullptr;
+}
+
+void ProgramUnderTest::SetText(std::uint32_t unitId, const rt::Text& text) {
+  ::SendMessageW(Unit(unitId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rt::WidenGbk(text).c_str()));
+}
+
+void ProgramUnderTest::SelectEntry(std::uint32_t comboUnit, int index) {
+  ::SendMessageW(Unit(comboUnit), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void ProgramUnderTest::SetSliderPosition(std::uint32_t sliderUnit, int position) {
+  ::SendMessageW(Unit(sliderUnit), TBM_SETPOS, TRUE, position);
+}
+
+void ProgramUnderTest::Click(std::uint32_t unitId) {
+  ::PostMessageW(Unit(unitId), BM_CLICK, 0, 0);
+}
+
+rt::Text ProgramUnderTest::TakeMessageBox(DWORD waitMs) {
+  const DWORD end = ::GetTickCount() + waitMs;
+  do {
+    if (HWND box = FindTopWindow(process_.dwProcessId, L"#32770")) {
+      // The message text is the box's static control 0xFFFF.
+      wchar_t text[4096] = {};
+      ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      return rt::NarrowToGbk(text);
+    }
+    ::Sleep(50);
+  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+  return rt::Text();
+}
+
+bool ProgramUnderTest::Alive() const {
+  return process_.hProcess && ::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+long ProgramUnderTest::Close() {
+  ::PostMessageW(window_, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.hProcess, &code);
+  return static_cast<long>(code);
+}
+
+}  // namespace e2e

@@ -1,0 +1,49 @@
+// Starts one of the programs as its own process and drives its window the way a user
+// does: typing into boxes, choosing entries, moving sliders, clicking.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "rt/text.h"
+#include "rt/window_template.h"
+
+namespace e2e {
+
+class ProgramUnderTest {
+public:
+  // exeName lies beside the test program; the template gives the units' control ids.
+  ProgramUnderTest(const std::wstring& exeName, rt::WindowTemplate layout);
+  ~ProgramUnderTest();
+  ProgramUnderTest(const ProgramUnderTest&) = delete;
+  ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+  bool started() const { return window_ != nullptr; }
+  HWND window() const { return window_; }
+  HWND Unit(std::uint32_t unitId) const;
+
+  void SetText(std::uint32_t unitId, const rt::Text& text);
+  void SelectEntry(std::uint32_t comboUnit, int index);
+  void SetSliderPosition(std::uint32_t sliderUnit, int position);
+  // Posted, so that a message box the click opens cannot block the test.
+  void Click(std::uint32_t unitId);
+
+  // The text of a message box the program shows within the wait, closed after reading;
+  // the empty text when none appears.
+  rt::Text TakeMessageBox(DWORD waitMs);
+  bool Alive() const;
+  // Closes the window and returns the exit code, or -1 when the process did not end.
+  long Close();
+
+private:
+  rt::WindowTemplate layout_;
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+};
+
+// Runs the window messages of this thread for a while (the test's own windows stay live).
+void Pump(DWORD ms);
+
+}  // namespace e2e

@@ -1,0 +1,219 @@
+// Both programs as users meet them: started as processes, driven through their windows,
+// synthesizing through the local speech service.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "client/speech_request.h"
+#include "client/window_templates.h"
+#include "e2e/program_driver.h"
+#include "rt/file.h"
+#include "rt/wide.h"
+#include "web/http_request.h"
+
+namespace {
+
+using client::kAppIdEditUnit;
+using client::kAppKeyEditUnit;
+using client::kFormatComboUnit;
+using client::kSpeakerComboUnit;
+using client::kSpeedSliderUnit;
+using client::kSynthesizeButtonUnit;
+using client::kTextEditUnit;
+using client::kTimbreSliderUnit;
+
+const rt::Text kService = LUMIVOX_TEST_SERVICE_URL;
+const std::string kPrevious = "audio of an earlier synthesis";
+
+rt::Text Control(const rt::Text& path, int method = 0, const rt::Text& body = rt::Text(),
+                 rt::ByteSet* raw = nullptr) {
+  web::HttpRequestOptions options;
+  options.method = method;
+  options.body = body;
+  web::HttpRequestOutputs outputs;
+  const rt::Text reply = web::HttpRequest(kService + path, options, outputs);
+  if (raw) *raw = outputs.responseBytes;
+  return reply;
+}
+
+std::string ReadAll(const rt::Text& path) {
+  std::ifstream in(rt::WidenGbk(path).c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> RawBodies() {
+  const std::string records = Control("/__requests").str();
+  const std::string marker = "\"raw_body\": \"";
+  std::vector<std::string> bodies;
+  for (std::size_t at = records.find(marker); at != std::string::npos;
+       at = records.find(marker, at)) {
+    at += marker.size();
+    bodies.push_back(records.substr(at, records.find('"', at) - at));
+  }
+  return bodies;
+}
+
+// The value of one field of a form-encoded body.
+std::string Field(const std::string& body, const std::string& name) {
+  const std::size_t at = ("&" + body).find("&" + name + "=");
+  if (at == std::string::npos) return "<missing>";
+  const std::size_t from = at + name.size() + 1;
+  return body.substr(from, body.find('&', from) - from);
+}
+
+int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data) {
+  for (const rt::UnitTemplate& unit : layout.units) {
+    if (unit.unitId != comboUnit) continue;
+    for (std::size_t i = 0; i < unit.entries.size(); ++i) {
+      if (unit.entries[i].data == data) return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+class ProgramsTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Configure("{}");
+    Control("/__requests?clear=1");
+    Control("/__last_audio?clear=1");
+    path_ = client::SpeechFilePath();
+    ASSERT_FALSE(path_.empty());
+    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+  }
+  void TearDown() override { Configure("{}"); }
+
+  static void Configure(const rt::Text& json) {
+    ASSERT_NE(std::string::npos, Control("/__config", 1, json).str().find("compact"));
+  }
+  // Waits until the desktop file no longer holds the earlier audio.
+  bool WaitForNewFile(DWORD ms) const {
+    const DWORD end = ::GetTickCount() + ms;
+    do {
+      if (ReadAll(path_) != kPrevious) return true;
+      ::Sleep(50);
+    } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+    return false;
+  }
+  void ExpectServedAudioInTheFile() const {
+    rt::ByteSet served;
+    Control("/__last_audio", 0, rt::Text(), &served);
+    ASSERT_GT(served.size(), 100);
+    EXPECT_TRUE(ReadAll(path_) == served.str());
+  }
+
+  rt::Text path_;
+};
+
+TEST_F(ProgramsTest, TtsClientSendsWhatTheWindowHoldsAndWritesTheAudio) {
+  const rt::WindowTemplate layout = client::TtsClientWindow({});
+  struct Case {
+    int speakerData, formatData;  // -1: no entry selected
+    const char* id;
+    const char* key;
+  };
+  const Case cases[] = {{7, 3, "2600417735", "Hx4PnQ8sWe2LkT6u"}, {-1, -1, "", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.speakerData);
+    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+    Control("/__requests?clear=1");
+    e2e::ProgramUnderTest program(L"ttsclient-local.exe", layout);
+    ASSERT_TRUE(program.started());
+    program.SetText(kTextEditUnit, "西蓝花，9块5每斤。\r\n金龙鱼 a-b.c");
+    program.SetText(kAppIdEditUnit, c.id);
+    program.SetText(kAppKeyEditUnit, c.key);
+    program.SelectEntry(kSpeakerComboUnit,
+                        IndexOfItemData(layout, kSpeakerComboUnit, c.speakerData));
+    program.SelectEntry(kFormatComboUnit, IndexOfItemData(layout, kFormatComboUnit, c.formatData));
+    program.SetSliderPosition(kSpeedSliderUnit, 80);
+    program.SetSliderPosition(kTimbreSliderUnit, 30);
+    program.Click(kSynthesizeButtonUnit);
+    ASSERT_TRUE(WaitForNewFile(30000)) << program.TakeMessageBox(0).str();
+    EXPECT_EQ("", program.TakeMessageBox(500).str());
+    ExpectServedAudioInTheFile();
+
+    const std::vector<std::string> bodies = RawBodies();
+    ASSERT_EQ(1u, bodies.size());
+    const std::string& body = bodies[0];
+    EXPECT_EQ(0u, body.find("aht=0&apc=30&app_id=" + std::string(c.id) +
+                            "&format=" + std::to_string(c.formatData) + "&nonce_str="))
+        << body;
+    EXPECT_EQ(std::to_string(c.speakerData), Field(body, "speaker"));
+    EXPECT_EQ("80", Field(body, "speed"));
+    EXPECT_EQ(
+        "%E8%A5%BF%E8%93%9D%E8%8A%B1%EF%BC%8C9%E5%9D%975%E6%AF%8F%E6%96%A4%E3%80%82%0D%0A"
+        "%E9%87%91%E9%BE%99%E9%B1%BC%20a-b.c",
+        Field(body, "text"));
+    EXPECT_EQ(10u, Field(body, "time_stamp").size());
+    EXPECT_EQ(32u, Field(body, "sign").size());
+    EXPECT_EQ(std::string::npos, body.find("app_key"));
+    EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
+    EXPECT_EQ(0, program.Close());
+  }
+}
+
+TEST_F(ProgramsTest, BuiltinSignsWithItsFixedCredentials) {
+  e2e::ProgramUnderTest program(L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({}));
+  ASSERT_TRUE(program.started());
+  program.SetText(kTextEditUnit, "你好");
+  program.Click(kSynthesizeButtonUnit);
+  ASSERT_TRUE(WaitForNewFile(30000)) << program.TakeMessageBox(0).str();
+  ExpectServedAudioInTheFile();
+  const std::vector<std::string> bodies = RawBodies();
+  ASSERT_EQ(1u, bodies.size());
+  EXPECT_EQ("2600417735", Field(bodies[0], "app_id"));
+  EXPECT_EQ("%E4%BD%A0%E5%A5%BD", Field(bodies[0], "text"));
+  EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
+  EXPECT_EQ(0, program.Close());
+}
+
+TEST_F(ProgramsTest, FailingServiceKeepsTheEarlierFileAndTellsTheUser) {
+  const rt::WindowTemplate layout = client::TtsClientWindow({});
+  struct Case {
+    const char* config;
+    const char* key;
+    const char* inMessage;
+  };
+  const Case cases[] = {
+      {"{\"no_speech\": true}", "", "200"},
+      {"{\"status\": \"500 Internal Server Error\"}", "", "500"},
+      {"{}", "a wrong key", "sign"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    Configure(c.config);
+    e2e::ProgramUnderTest program(L"ttsclient-local.exe", layout);
+    ASSERT_TRUE(program.started());
+    program.SetText(kAppKeyEditUnit, c.key);
+    program.Click(kSynthesizeButtonUnit);
+    const std::string message = program.TakeMessageBox(30000).str();
+    EXPECT_NE(std::string::npos, message.find("语音合成失败")) << message;
+    EXPECT_NE(std::string::npos, message.find(c.inMessage)) << message;
+    EXPECT_EQ(kPrevious, ReadAll(path_));
+    EXPECT_EQ(0, program.Close());
+  }
+}
+
+TEST_F(ProgramsTest, SecondClickDuringASlowSynthesisDoesNotBreakTheProgram) {
+  Configure("{\"stall_seconds\": 2}");
+  e2e::ProgramUnderTest program(L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({}));
+  ASSERT_TRUE(program.started());
+  program.Click(kSynthesizeButtonUnit);
+  ::Sleep(500);
+  program.Click(kSynthesizeButtonUnit);
+  ASSERT_TRUE(WaitForNewFile(30000)) << program.TakeMessageBox(0).str();
+  // Both requests end; the last reply is what the file holds.
+  for (int i = 0; i < 100 && RawBodies().size() < 2; ++i) ::Sleep(100);
+  ::Sleep(1500);
+  EXPECT_TRUE(program.Alive());
+  EXPECT_EQ(2u, RawBodies().size());
+  EXPECT_EQ("", program.TakeMessageBox(0).str());
+  ExpectServedAudioInTheFile();
+  EXPECT_EQ(0, program.Close());
+}
+
+}  // namespace
