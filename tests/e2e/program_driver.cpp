@@ -25,22 +25,23 @@ struct WindowSearch {
   HWND found;
 };
 
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lp) {
+  auto& s = *reinterpret_cast<WindowSearch*>(lp);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hwnd, &owner);
+  wchar_t cls[64] = {};
+  ::GetClassNameW(hwnd, cls, 64);
+  if (owner != s.processId || !::IsWindowVisible(hwnd)) return TRUE;
+  // Without a class asked for, the main window is wanted, not a message box.
+  const bool isMessageBox = std::wstring(cls) == L"#32770";
+  if (s.className ? std::wstring(cls) != s.className : isMessageBox) return TRUE;
+  s.found = hwnd;
+  return FALSE;
+}
+
 HWND FindTopWindow(DWORD processId, const wchar_t* className) {
   WindowSearch search{processId, className, nullptr};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto& s = *reinterpret_cast<WindowSearch*>(lp);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t cls[64] = {};
-        ::GetClassNameW(hwnd, cls, 64);
-        if (owner != s.processId || !::IsWindowVisible(hwnd)) return TRUE;
-        if (s.className && std::wstring(cls) != s.className) return TRUE;
-        if (!s.className && std::wstring(cls) == L"#32770") return TRUE;
-        s.found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
