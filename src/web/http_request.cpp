@@ -91,44 +91,23 @@ bool SetBasicCredentials(HINTERNET request, DWORD target, const rt::Text& user,
                                         wideUser.c_str(), widePassword.c_str(), nullptr) != FALSE;
 }
 
-// Steps from the platform check to the received reply. `stages` counts the stages entered
-// that the common exit pumps messages for.
-Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHttpHandles& handles,
-                  int& stages, rt::Text& statusText) {
-  if (!rt::dll::WinHttpCheckPlatform()) {
-    statusText = kHttpPlatformMissing;
-    return Exit::kCommon;
-  }
+// What the URL gives the later stages.
+struct Target {
+  rt::Text hostName;
+  std::wstring objectName;
+  INTERNET_PORT port = 0;
+  bool secure = false;
+};
 
+// Steps from the session to the received reply, for one proxy name. `stages` counts the
+// stages entered that the common exit pumps messages for; `sendError` receives the error of
+// a failed send.
+Exit OpenAndSend(const Target& target, const std::wstring& proxyName,
+                 const HttpRequestOptions& options, WinHttpHandles& handles, int& stages,
+                 DWORD& sendError, rt::Text& statusText) {
   ++stages;
-  std::wstring wideUrl = Wide(url);
-  URL_COMPONENTS parts = {};
-  parts.dwStructSize = sizeof parts;
-  parts.dwSchemeLength = static_cast<DWORD>(-1);
-  parts.dwHostNameLength = static_cast<DWORD>(-1);
-  parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!rt::dll::WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts)) {
-    statusText = kHttpBadUrl;
-    return Exit::kCommon;
-  }
-  const rt::Text hostName = WideToAnsi(
-      rt::PointerToBytes(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength) * 2));
-  std::wstring objectName = L"/";
-  if (static_cast<int>(parts.dwUrlPathLength) >= 1) {
-    objectName.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-    if (parts.lpszExtraInfo) objectName.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  }
-  const INTERNET_PORT port = parts.nPort;
-  const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-
-  ++stages;
-  const bool viaProxy = rt::TextLength(options.proxy) > 0;
-  const std::wstring proxyName = Wide(!viaProxy ? rt::Text()
-                                      : secure  ? options.proxy
-                                                : "http=" + options.proxy);
   handles.session.reset(rt::dll::WinHttpOpen(
-      nullptr, viaProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+      nullptr, proxyName.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
       NullWhenEmpty(proxyName), nullptr, 0));
   if (!handles.session) {
     statusText = kHttpSessionFailed;
@@ -136,8 +115,9 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
   }
 
   ++stages;
-  const std::wstring wideHost = Wide(hostName);
-  handles.connect.reset(rt::dll::WinHttpConnect(handles.session.get(), wideHost.c_str(), port, 0));
+  const std::wstring wideHost = Wide(target.hostName);
+  handles.connect.reset(
+      rt::dll::WinHttpConnect(handles.session.get(), wideHost.c_str(), target.port, 0));
   if (!handles.connect) {
     statusText = kHttpConnectFailed;
     return Exit::kCommon;
@@ -145,9 +125,9 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
 
   ++stages;
   const std::wstring verb = Wide(Verb(options.method));
-  handles.request.reset(rt::dll::WinHttpOpenRequest(handles.connect.get(), verb.c_str(),
-                                                    objectName.c_str(), nullptr, nullptr, nullptr,
-                                                    secure ? WINHTTP_FLAG_SECURE : 0));
+  handles.request.reset(rt::dll::WinHttpOpenRequest(
+      handles.connect.get(), verb.c_str(), target.objectName.c_str(), nullptr, nullptr, nullptr,
+      target.secure ? WINHTTP_FLAG_SECURE : 0));
   if (!handles.request) {
     statusText = kHttpRequestFailed;
     return Exit::kCommon;
@@ -156,7 +136,12 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
 
   ++stages;
   const int timeout = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : 30000;
-  if (!rt::dll::WinHttpSetTimeouts(request, timeout, timeout, timeout, timeout)) {
+  DWORD responseTimeout = static_cast<DWORD>(timeout);
+  // The wait for the reply's header block has a bound of its own, which some WinHttp
+  // implementations (Wine's: none by default) do not take from the receive time-out.
+  if (!rt::dll::WinHttpSetTimeouts(request, timeout, timeout, timeout, timeout) ||
+      !rt::dll::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                                 sizeof responseTimeout)) {
     statusText = kHttpTimeoutsFailed;
     return Exit::kCommon;
   }
@@ -198,6 +183,7 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
   void* bodyData = body.empty() ? nullptr : body.data();
   const DWORD bodyLength = static_cast<DWORD>(body.size());
   if (!rt::dll::WinHttpSendRequest(request, nullptr, 0, bodyData, bodyLength, bodyLength, 0)) {
+    sendError = ::GetLastError();
     statusText = kHttpSendFailed;
     return Exit::kCommon;
   }
@@ -209,6 +195,61 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
   }
   ++stages;
   return Exit::kCommon;
+}
+
+// Steps from the platform check to the received reply.
+Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHttpHandles& handles,
+                  int& stages, rt::Text& statusText) {
+  if (!rt::dll::WinHttpCheckPlatform()) {
+    statusText = kHttpPlatformMissing;
+    return Exit::kCommon;
+  }
+
+  ++stages;
+  std::wstring wideUrl = Wide(url);
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!rt::dll::WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts)) {
+    statusText = kHttpBadUrl;
+    return Exit::kCommon;
+  }
+  Target target;
+  target.hostName = WideToAnsi(
+      rt::PointerToBytes(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength) * 2));
+  target.objectName = L"/";
+  if (static_cast<int>(parts.dwUrlPathLength) >= 1) {
+    target.objectName.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo) target.objectName.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  }
+  target.port = parts.nPort;
+  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+
+  // A plain-HTTP request names its proxy for the http scheme only.
+  const bool viaProxy = rt::TextLength(options.proxy) > 0;
+  const bool schemeProxy = viaProxy && !target.secure;
+  const std::wstring proxyName = Wide(!viaProxy     ? rt::Text()
+                                      : schemeProxy ? "http=" + options.proxy
+                                                    : options.proxy);
+  const int stagesBeforeSession = stages;
+  DWORD sendError = 0;
+  Exit exit = OpenAndSend(target, proxyName, options, handles, stages, sendError, statusText);
+  if (schemeProxy && sendError == ERROR_WINHTTP_NAME_NOT_RESOLVED) {
+    // Wine's WinHttp takes a proxy list entry up to its first colon as the proxy's host, so
+    // "http=host:port" makes it look up the name "http=host". For this one plain-HTTP
+    // request the bare host:port names the same proxy.
+    handles.request.reset();
+    handles.connect.reset();
+    handles.session.reset();
+    stages = stagesBeforeSession;
+    sendError = 0;
+    exit =
+        OpenAndSend(target, Wide(options.proxy), options, handles, stages, sendError, statusText);
+  }
+  return exit;
 }
 
 }  // namespace

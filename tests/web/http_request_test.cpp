@@ -183,19 +183,25 @@ TEST(HttpRequestArguments, HeaderBlockRules) {
   }
 }
 
-DWORD g_accessType;
-std::wstring g_proxyName;
+struct SessionOpened {
+  DWORD accessType;
+  std::string proxyName;
+};
+std::vector<SessionOpened> g_sessions;
 HINTERNET WINAPI RecordOpen(LPCWSTR agent, DWORD accessType, LPCWSTR proxy, LPCWSTR bypass,
                             DWORD flags) {
-  g_accessType = accessType;
-  g_proxyName = proxy ? proxy : L"";
+  g_sessions.push_back({accessType, Narrow(proxy ? proxy : L"")});
   return RealDllCommand<decltype(&::WinHttpOpen)>(rt::kWinHttpOpen)(agent, accessType, proxy,
                                                                     bypass, flags);
 }
 
+std::string ProxyAddress(const char* portVariable) {
+  return "127.0.0.1:" + test::ServerEnv(portVariable);
+}
+
 TEST(HttpRequestArguments, ProxyNames) {
   SKIP_WITHOUT_SERVERS();
-  const std::string proxy = "127.0.0.1:" + test::ServerEnv("LUMIVOX_TEST_PROXY_PORT");
+  const std::string proxy = ProxyAddress("LUMIVOX_TEST_PROXY_PORT");
   const struct {
     std::string url;
     std::string proxy;
@@ -203,17 +209,83 @@ TEST(HttpRequestArguments, ProxyNames) {
     std::string proxyName;
   } cases[] = {
       {HttpUrl("/x"), "", WINHTTP_ACCESS_TYPE_NO_PROXY, ""},
-      {HttpUrl("/x"), proxy, WINHTTP_ACCESS_TYPE_NAMED_PROXY, "http=" + proxy},
-      {test::ServerUrl("LUMIVOX_TEST_HTTPS_PORT", "/x", "https"), proxy,
-       WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy},
+      {test::LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/x"), proxy, WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+       "http=" + proxy},
+      {test::TlsUrl("LUMIVOX_TEST_HTTPS_PORT", "/x"), proxy, WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+       proxy},
   };
   ScopedDllOverride seam(rt::kWinHttpOpen, reinterpret_cast<void*>(&RecordOpen));
   for (const auto& c : cases) {
     HttpRequestOptions options;
     options.proxy = rt::Text(c.proxy);
-    Send(c.url, options);
-    EXPECT_EQ(g_accessType, c.accessType) << c.url;
-    EXPECT_EQ(Narrow(g_proxyName), c.proxyName) << c.url;
+    g_sessions.clear();
+    const Call call = Send(c.url, options);
+    EXPECT_EQ(call.outputs.statusText.str(), "404 Not Found") << c.url;
+    // The first session is the one the request is specified with; see ProxyFallback.
+    ASSERT_FALSE(g_sessions.empty()) << c.url;
+    EXPECT_EQ(g_sessions[0].accessType, c.accessType) << c.url;
+    EXPECT_EQ(g_sessions[0].proxyName, c.proxyName) << c.url;
+  }
+}
+
+// The send fails with the given error as many times as asked, then goes to WinHttp.
+int g_sendFailures;
+DWORD g_sendError;
+BOOL WINAPI FailingSend(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID body,
+                        DWORD bodyLength, DWORD totalLength, DWORD_PTR context) {
+  if (g_sendFailures > 0) {
+    --g_sendFailures;
+    ::SetLastError(g_sendError);
+    return FALSE;
+  }
+  return RealDllCommand<decltype(&::WinHttpSendRequest)>(rt::kWinHttpSendRequest)(
+      request, headers, headersLength, body, bodyLength, totalLength, context);
+}
+
+// Where a WinHttp cannot resolve the per-scheme proxy entry, a plain-HTTP request opens its
+// session once more with the bare host:port; nothing else is tried again.
+TEST(HttpRequestArguments, ProxyFallback) {
+  SKIP_WITHOUT_SERVERS();
+  const std::string proxy = ProxyAddress("LUMIVOX_TEST_PROXY_PORT");
+  const std::string viaProxy = test::LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/echo");
+  const std::string https = test::TlsUrl("LUMIVOX_TEST_HTTPS_PORT", "/echo");
+  const char* const kSendFailed = "711 发送请求失败!";
+  const struct {
+    std::string url;
+    std::string proxy;
+    int failures;
+    DWORD error;
+    std::vector<std::string> proxyNames;
+    const char* status;
+  } cases[] = {
+      // clang-format off
+      {viaProxy, proxy, 1, ERROR_WINHTTP_NAME_NOT_RESOLVED, {"http=" + proxy, proxy}, "200 OK"},
+      {viaProxy, proxy, 2, ERROR_WINHTTP_NAME_NOT_RESOLVED, {"http=" + proxy, proxy}, kSendFailed},
+      {viaProxy, proxy, 1, ERROR_WINHTTP_CANNOT_CONNECT, {"http=" + proxy}, kSendFailed},
+      {https, proxy, 1, ERROR_WINHTTP_NAME_NOT_RESOLVED, {proxy}, kSendFailed},
+      {HttpUrl("/echo"), "", 1, ERROR_WINHTTP_NAME_NOT_RESOLVED, {""}, kSendFailed},
+      // clang-format on
+  };
+  ScopedDllOverride open(rt::kWinHttpOpen, reinterpret_cast<void*>(&RecordOpen));
+  ScopedDllOverride send(rt::kWinHttpSendRequest, reinterpret_cast<void*>(&FailingSend));
+  for (const auto& c : cases) {
+    HttpRequestOptions options;
+    options.proxy = rt::Text(c.proxy);
+    g_sessions.clear();
+    g_sendFailures = c.failures;
+    g_sendError = c.error;
+    const Call call = Send(c.url, options);
+    std::vector<std::string> proxyNames;
+    for (const SessionOpened& session : g_sessions) proxyNames.push_back(session.proxyName);
+    EXPECT_EQ(proxyNames, c.proxyNames) << c.url << " " << c.failures << " " << c.error;
+    EXPECT_EQ(call.outputs.statusText.str(), c.status) << c.url << " " << c.failures;
+    // The stages of the repeated session count once.
+    if (c.status == kSendFailed) {
+      EXPECT_EQ(call.events, 7) << c.url << " " << c.failures;
+    } else {
+      EXPECT_NE(call.text.str().find("lumivox-test-proxy"), std::string::npos);
+      EXPECT_EQ(call.events, 9 + HeaderLineCount(call.outputs.responseHeaders) + 1);
+    }
   }
 }
 
@@ -225,6 +297,16 @@ BOOL WINAPI RecordTimeouts(HINTERNET request, int resolve, int connect, int send
       request, resolve, connect, send, receive);
 }
 
+std::vector<DWORD> g_responseTimeouts;
+BOOL WINAPI RecordResponseTimeout(HINTERNET request, DWORD option, LPVOID value, DWORD length) {
+  if (option == WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT) {
+    EXPECT_EQ(length, 4u);
+    g_responseTimeouts.push_back(*static_cast<DWORD*>(value));
+  }
+  return RealDllCommand<decltype(&::WinHttpSetOption)>(rt::kWinHttpSetOption)(request, option,
+                                                                              value, length);
+}
+
 TEST(HttpRequestArguments, TimeoutValues) {
   SKIP_WITHOUT_SERVERS();
   const struct {
@@ -232,11 +314,15 @@ TEST(HttpRequestArguments, TimeoutValues) {
     DWORD ms;
   } cases[] = {{0, 30000}, {-4, 30000}, {7, 7000}, {1, 1000}};
   ScopedDllOverride seam(rt::kWinHttpSetTimeouts, reinterpret_cast<void*>(&RecordTimeouts));
+  ScopedDllOverride option(rt::kWinHttpSetOption, reinterpret_cast<void*>(&RecordResponseTimeout));
   for (const auto& c : cases) {
     HttpRequestOptions options;
     options.timeoutSeconds = c.seconds;
+    g_responseTimeouts.clear();
     Send(HttpUrl("/x"), options);
     EXPECT_EQ(g_timeouts, std::vector<DWORD>(4, c.ms)) << c.seconds;
+    // The wait for the reply's head is bounded alike.
+    EXPECT_EQ(g_responseTimeouts, std::vector<DWORD>{c.ms}) << c.seconds;
   }
 }
 
@@ -338,13 +424,23 @@ BOOL WINAPI FailProxyCredentials(HINTERNET request, DWORD target, DWORD scheme, 
   return RealDllCommand<decltype(&::WinHttpSetCredentials)>(rt::kWinHttpSetCredentials)(
       request, target, scheme, user, password, params);
 }
-BOOL WINAPI FailOption(HINTERNET, DWORD, LPVOID, DWORD) {
-  return FALSE;
-}
-BOOL WINAPI FailRedirectOption(HINTERNET request, DWORD option, LPVOID value, DWORD length) {
-  if (*static_cast<DWORD*>(value) == WINHTTP_DISABLE_REDIRECTS) return FALSE;
+BOOL WINAPI FailOptionWhere(HINTERNET request, DWORD option, LPVOID value, DWORD length,
+                            DWORD failingOption, DWORD failingValue) {
+  if (option == failingOption && *static_cast<DWORD*>(value) == failingValue) return FALSE;
   return RealDllCommand<decltype(&::WinHttpSetOption)>(rt::kWinHttpSetOption)(request, option,
                                                                               value, length);
+}
+BOOL WINAPI FailResponseTimeoutOption(HINTERNET request, DWORD option, LPVOID value, DWORD length) {
+  return FailOptionWhere(request, option, value, length, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                         *static_cast<DWORD*>(value));
+}
+BOOL WINAPI FailCookieOption(HINTERNET request, DWORD option, LPVOID value, DWORD length) {
+  return FailOptionWhere(request, option, value, length, WINHTTP_OPTION_DISABLE_FEATURE,
+                         WINHTTP_DISABLE_COOKIES);
+}
+BOOL WINAPI FailRedirectOption(HINTERNET request, DWORD option, LPVOID value, DWORD length) {
+  return FailOptionWhere(request, option, value, length, WINHTTP_OPTION_DISABLE_FEATURE,
+                         WINHTTP_DISABLE_REDIRECTS);
 }
 BOOL WINAPI FailHeaders(HINTERNET, LPCWSTR, DWORD, DWORD) {
   return FALSE;
@@ -365,13 +461,15 @@ TEST(HttpRequestFailures, EachStageReportsItsTextAndPumpsPerStageEntered) {
       {rt::kWinHttpOpenRequest, reinterpret_cast<void*>(&FailOpenRequest),
        "704 创建WinHttp请求失败!", 4},
       {rt::kWinHttpSetTimeouts, reinterpret_cast<void*>(&FailTimeouts), "705 设置超时时间失败!", 5},
+      {rt::kWinHttpSetOption, reinterpret_cast<void*>(&FailResponseTimeoutOption),
+       "705 设置超时时间失败!", 5},
       // Failures of the credentials and options leave without pumping messages.
       {rt::kWinHttpSetCredentials, reinterpret_cast<void*>(&FailCredentials),
        "707 设置代理凭证失败!", 0},
       {rt::kWinHttpSetCredentials, reinterpret_cast<void*>(&FailProxyCredentials),
        "707 设置代理凭证失败!", 0},
-      {rt::kWinHttpSetOption, reinterpret_cast<void*>(&FailOption), "708 禁止自动设置Cookies失败!",
-       0},
+      {rt::kWinHttpSetOption, reinterpret_cast<void*>(&FailCookieOption),
+       "708 禁止自动设置Cookies失败!", 0},
       {rt::kWinHttpSetOption, reinterpret_cast<void*>(&FailRedirectOption), "709 重定向设置失败!",
        0},
       {rt::kWinHttpAddRequestHeaders, reinterpret_cast<void*>(&FailHeaders), "710 设置协议头失败!",
@@ -420,16 +518,29 @@ TEST(HttpRequestFailures, RefusedConnectionFailsTheSend) {
 
 TEST(HttpRequestFailures, StallingServerTimesOut) {
   SKIP_WITHOUT_SERVERS();
-  HttpRequestOptions options;
-  options.timeoutSeconds = 1;
-  const auto start = std::chrono::steady_clock::now();
-  const Call call = Send(HttpUrl("/reply?mode=stall&stall=20"), options);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(call.outputs.statusText.str(), "712 服务器未响应!");
-  EXPECT_EQ(call.text.str(), "");
-  EXPECT_EQ(call.events, 8);
-  EXPECT_LT(seconds, 10.0);
+  const struct {
+    std::string url;
+    const char* status;
+    int events;
+  } cases[] = {
+      // The reply's head never comes.
+      {HttpUrl("/reply?mode=stall&stall=20"), "712 服务器未响应!", 8},
+      // A TLS handshake with the plain HTTP server, which waits for a request head: the
+      // handshake never completes.
+      {test::ServerUrl("LUMIVOX_TEST_HTTP_PORT", "/x", "https"), "711 发送请求失败!", 7},
+  };
+  for (const auto& c : cases) {
+    HttpRequestOptions options;
+    options.timeoutSeconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    const Call call = Send(c.url, options);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(call.outputs.statusText.str(), c.status) << c.url;
+    EXPECT_EQ(call.text.str(), "");
+    EXPECT_EQ(call.events, c.events) << c.url;
+    EXPECT_LT(seconds, 10.0) << c.url;
+  }
 }
 
 TEST(HttpRequestFailures, NotFoundIsAReplyNotAFailure) {
@@ -766,7 +877,7 @@ TEST(HttpRequestRealComponents, RequestsThroughTheProxy) {
   SKIP_WITHOUT_SERVERS();
   HttpRequestOptions options;
   options.proxy = rt::Text("127.0.0.1:" + test::ServerEnv("LUMIVOX_TEST_PROXY_PORT"));
-  const Call call = Send(HttpUrl("/echo"), options);
+  const Call call = Send(test::LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/echo"), options);
   EXPECT_EQ(call.outputs.statusText.str(), "200 OK");
   // The echoed request is the one the proxy forwarded.
   EXPECT_NE(call.text.str().find("lumivox-test-proxy"), std::string::npos) << call.text.str();
@@ -776,29 +887,35 @@ TEST(HttpRequestRealComponents, ProxyBasicAuthentication) {
   SKIP_WITHOUT_SERVERS();
   HttpRequestOptions options;
   options.proxy = rt::Text("127.0.0.1:" + test::ServerEnv("LUMIVOX_TEST_AUTH_PROXY_PORT"));
-  EXPECT_EQ(Send(HttpUrl("/echo"), options).outputs.statusText.str().substr(0, 3), "407");
+  EXPECT_EQ(Send(test::LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/echo"), options)
+                .outputs.statusText.str()
+                .substr(0, 3),
+            "407");
   options.proxyUserName = rt::Text(test::ServerEnv("LUMIVOX_TEST_AUTH_PROXY_USER"));
   options.proxyPassword = rt::Text(test::ServerEnv("LUMIVOX_TEST_AUTH_PROXY_PASS"));
-  const Call call = Send(HttpUrl("/echo"), options);
+  const Call call = Send(test::LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/echo"), options);
   EXPECT_EQ(call.outputs.statusText.str(), "200 OK");
   EXPECT_NE(call.text.str().find("lumivox-test-auth-proxy"), std::string::npos);
   // A proxy that refuses everything yields its 407 as the status.
   options.proxy = rt::Text("127.0.0.1:" + test::ServerEnv("LUMIVOX_TEST_PROXY407_PORT"));
-  EXPECT_EQ(Send(HttpUrl("/echo"), options).outputs.statusText.str().substr(0, 3), "407");
+  EXPECT_EQ(Send(test::LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/echo"), options)
+                .outputs.statusText.str()
+                .substr(0, 3),
+            "407");
 }
 
 TEST(HttpRequestRealComponents, TrustedTlsServer) {
   SKIP_WITHOUT_SERVERS();
-  const Call call =
-      Send(ReplyUrl({"HTTP/1.1 200 OK", {}, "secure"}, "LUMIVOX_TEST_HTTPS_PORT", "https"));
+  const Call call = Send(
+      test::TlsUrl("LUMIVOX_TEST_HTTPS_PORT", test::ReplyPath({"HTTP/1.1 200 OK", {}, "secure"})));
   EXPECT_EQ(call.outputs.statusText.str(), "200 OK");
   EXPECT_EQ(call.text.str(), "secure");
 }
 
 TEST(HttpRequestRealComponents, UntrustedTlsServerFails) {
   SKIP_WITHOUT_SERVERS();
-  const Call call = Send(
-      ReplyUrl({"HTTP/1.1 200 OK", {}, "secure"}, "LUMIVOX_TEST_HTTPS_UNTRUSTED_PORT", "https"));
+  const Call call = Send(test::TlsUrl("LUMIVOX_TEST_HTTPS_UNTRUSTED_PORT",
+                                      test::ReplyPath({"HTTP/1.1 200 OK", {}, "secure"})));
   const std::string& status = call.outputs.statusText.str();
   EXPECT_TRUE(status == "711 发送请求失败!" || status == "712 服务器未响应!") << status;
   EXPECT_EQ(call.text.str(), "");
@@ -809,7 +926,8 @@ TEST(HttpRequestRealComponents, HttpsThroughTheProxy) {
   HttpRequestOptions options;
   options.proxy = rt::Text("127.0.0.1:" + test::ServerEnv("LUMIVOX_TEST_PROXY_PORT"));
   const Call call = Send(
-      ReplyUrl({"HTTP/1.1 200 OK", {}, "tunnel"}, "LUMIVOX_TEST_HTTPS_PORT", "https"), options);
+      test::TlsUrl("LUMIVOX_TEST_HTTPS_PORT", test::ReplyPath({"HTTP/1.1 200 OK", {}, "tunnel"})),
+      options);
   EXPECT_EQ(call.outputs.statusText.str(), "200 OK");
   EXPECT_EQ(call.text.str(), "tunnel");
 }

@@ -13,8 +13,17 @@ bool ServersAvailable() {
   return !ServerEnv("LUMIVOX_TEST_HTTP_PORT").empty();
 }
 
-std::string ServerUrl(const char* portVariable, const std::string& path, const char* scheme) {
-  return std::string(scheme) + "://127.0.0.1:" + ServerEnv(portVariable) + path;
+std::string ServerUrl(const char* portVariable, const std::string& path, const char* scheme,
+                      const char* host) {
+  return std::string(scheme) + "://" + host + ":" + ServerEnv(portVariable) + path;
+}
+
+std::string LocalhostUrl(const char* portVariable, const std::string& path, const char* scheme) {
+  return ServerUrl(portVariable, path, scheme, "localhost");
+}
+
+std::string TlsUrl(const char* portVariable, const std::string& path) {
+  return LocalhostUrl(portVariable, path, "https");
 }
 
 std::string HttpUrl(const std::string& path) {
@@ -61,11 +70,15 @@ std::string Base64(const std::string& bytes) {
   return out;
 }
 
-std::string ReplyUrl(const ScriptedReply& reply, const char* portVariable, const char* scheme) {
+std::string ReplyPath(const ScriptedReply& reply) {
   std::string path = "/reply?status=" + PercentEncode(reply.status);
   for (const std::string& header : reply.headers) path += "&h=" + PercentEncode(header);
   if (!reply.body.empty()) path += "&body=" + PercentEncode(Base64(reply.body));
-  return ServerUrl(portVariable, path + reply.extra, scheme);
+  return path + reply.extra;
+}
+
+std::string ReplyUrl(const ScriptedReply& reply, const char* portVariable, const char* scheme) {
+  return ServerUrl(portVariable, ReplyPath(reply), scheme);
 }
 
 std::vector<std::string> RecordedRequest::Values(const std::string& name) const {

@@ -16,7 +16,14 @@ std::string ServerEnv(const char* name);
 bool ServersAvailable();
 // "http://127.0.0.1:PORT" of the server whose port variable is named, plus path.
 std::string ServerUrl(const char* portVariable, const std::string& path = "",
-                      const char* scheme = "http");
+                      const char* scheme = "http", const char* host = "127.0.0.1");
+// The same with the host name "localhost", for the TLS servers and for requests through a
+// proxy (which the tests name 127.0.0.1:PORT). Wine's certificate check knows only DNS
+// names, not IP-address ones; and Wine takes a target whose host name equals the proxy's for
+// the proxy itself, so it would neither open a tunnel nor send the full URL.
+std::string LocalhostUrl(const char* portVariable, const std::string& path,
+                         const char* scheme = "http");
+std::string TlsUrl(const char* portVariable, const std::string& path);
 std::string HttpUrl(const std::string& path = "");
 
 std::string PercentEncode(const std::string& bytes);
@@ -35,6 +42,7 @@ struct ScriptedReply {
   std::string body;
   std::string extra;  // further query parameters, already encoded ("&mode=cut")
 };
+std::string ReplyPath(const ScriptedReply& reply);
 std::string ReplyUrl(const ScriptedReply& reply,
                      const char* portVariable = "LUMIVOX_TEST_HTTP_PORT",
                      const char* scheme = "http");
