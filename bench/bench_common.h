@@ -31,7 +31,9 @@ inline double Median(std::vector<double> values) {
   return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-inline double MiBPerSecond(double bytes, double ms) { return ms > 0 ? bytes / kMiB / (ms / 1000) : 0; }
+inline double MiBPerSecond(double bytes, double ms) {
+  return ms > 0 ? bytes / kMiB / (ms / 1000) : 0;
+}
 
 // Deterministic bytes of every value, so that the base64 text uses the whole alphabet.
 inline std::string PseudoRandomBytes(std::size_t n, std::uint32_t seed) {
@@ -46,10 +48,10 @@ inline std::string PseudoRandomBytes(std::size_t n, std::uint32_t seed) {
 
 // Appends the standard base64 form of bytes, with padding.
 inline void AppendBase64(std::string& out, const std::string& bytes) {
-  static const char alphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const auto at = [&](std::size_t k) { return static_cast<std::uint32_t>(
-                                           static_cast<unsigned char>(bytes[k])); };
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const auto at = [&](std::size_t k) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k]));
+  };
   std::size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
     const std::uint32_t v = at(i) << 16 | at(i + 1) << 8 | at(i + 2);

@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
     table.Add({"curl (Linux)", "", bench::Fixed(kBodyBytes / bench::kMiB / curlRate * 1000, 1),
                bench::Fixed(curlRate, 1)});
   }
-  table.Print("Body download: 64 MB from /reply?bodygen=67108864 over loopback (medians; MB = "
-              "2^20 bytes)");
+  table.Print(
+      "Body download: 64 MB from /reply?bodygen=67108864 over loopback (medians; MB = "
+      "2^20 bytes)");
   if (curlRate > 0) {
     const double share = rate / curlRate;
     std::printf("HttpRequest / curl: %.2f   (goal >= %.1f: %s)\n", share, kGoalShareOfCurl,

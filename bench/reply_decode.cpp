@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
   const double ratio = total1MiB > 0 ? total8MiB / total1MiB : 0;
   std::printf("ratio t(8 MB)/t(1 MB): %.2f   (goal <= %.0f: %s)\n", ratio, kGoalRatio,
               ratio <= kGoalRatio ? "met" : "missed");
-  std::printf("total at 8 MB: %.1f MB/s   (goal >= %.0f MB/s: %s)\n", rate8MiB,
-              kGoalMiBPerSecond, rate8MiB >= kGoalMiBPerSecond ? "met" : "missed");
+  std::printf("total at 8 MB: %.1f MB/s   (goal >= %.0f MB/s: %s)\n", rate8MiB, kGoalMiBPerSecond,
+              rate8MiB >= kGoalMiBPerSecond ? "met" : "missed");
   std::printf("decoded audio equals the original: %s\n", allDecoded ? "yes" : "NO");
   return allDecoded ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // Peak private memory while the 8 MB reply goes through the decoding pipeline of
 // reply_decode, as a multiple of the reply's size.
 #include <windows.h>
+// psapi.h needs the types of windows.h.
 #include <psapi.h>
 
 #include <atomic>
@@ -39,13 +40,14 @@ SIZE_T PrivateBytes() {
 // the process's life, so the sampled peak is what tells the repetitions apart.
 class PeakSampler {
 public:
-  PeakSampler() : thread_([this] {
-      while (!stop_) {
-        const SIZE_T now = PrivateBytes();
-        if (now > peak_) peak_ = now;
-        ::Sleep(1);
-      }
-    }) {}
+  PeakSampler()
+      : thread_([this] {
+          while (!stop_) {
+            const SIZE_T now = PrivateBytes();
+            if (now > peak_) peak_ = now;
+            ::Sleep(1);
+          }
+        }) {}
   ~PeakSampler() { Stop(); }
   SIZE_T Stop() {
     stop_ = true;
@@ -65,7 +67,9 @@ bool Process(const rt::Text& reply, std::size_t audioSize) {
   return static_cast<std::size_t>(web::Base64Decode(speech).size()) == audioSize;
 }
 
-double Mib(double bytes) { return bytes / bench::kMiB; }
+double Mib(double bytes) {
+  return bytes / bench::kMiB;
+}
 
 }  // namespace
 
@@ -100,12 +104,14 @@ int main() {
   const double counterMultiple = (counterPeak - baselineFirst) / replySize;
   std::printf("median added / reply (sampled every 1 ms): %.2f   (goal <= %.0f: %s)\n", median,
               kGoalMultiple, median <= kGoalMultiple ? "met" : "missed");
-  std::printf("PeakPagefileUsage over the first pass: %.1f MB, %.2f x reply above the %.1f MB "
-              "before it\n",
-              Mib(counterPeak), counterMultiple, Mib(baselineFirst));
-  std::printf("PeakWorkingSetSize over the first pass: %.2f x reply above the working set "
-              "before it (the one true peak counter under Wine)\n",
-              workingSetAdded / replySize);
+  std::printf(
+      "PeakPagefileUsage over the first pass: %.1f MB, %.2f x reply above the %.1f MB "
+      "before it\n",
+      Mib(counterPeak), counterMultiple, Mib(baselineFirst));
+  std::printf(
+      "PeakWorkingSetSize over the first pass: %.2f x reply above the working set "
+      "before it (the one true peak counter under Wine)\n",
+      workingSetAdded / replySize);
   std::printf("decoded audio complete: %s\n", decoded ? "yes" : "NO");
   return decoded ? 0 : 1;
 }
