@@ -16,8 +16,10 @@ constexpr char kLineBreakForm[] = "{$}";
 constexpr char kApostrophe[] = "'";
 constexpr char kApostropheForm[] = "’";
 
-rt::Text ReplaceEvery(const rt::Text& s, const char* sought, const char* repl) {
-  return rt::ReplaceText(s, sought, repl, 1, -1, true);
+// Replaces in place; a text without the sought bytes is left alone rather than copied, which
+// matters for a reply of megabytes.
+void ReplaceEvery(rt::Text& s, const char* sought, const char* repl) {
+  if (s.str().find(sought) != std::string::npos) s = rt::ReplaceText(s, sought, repl, 1, -1, true);
 }
 
 bool IsHexDigit(char c) {
@@ -41,9 +43,12 @@ rt::Text RunScriptUnescape(const rt::Text& protectedText) {
   rt::ComObject script;
   rt::CreateComObject(script, "ScriptControl");
   rt::ComSetProperty(script, "Language", "JScript");
-  rt::ComCallNumberMethod(
-      script, "ExecuteStatement",
-      {rt::Text("function xx(){var x='") + protectedText + "';return unescape(x);}"});
+  static const char head[] = "function xx(){var x='";
+  static const char tail[] = "';return unescape(x);}";
+  std::string statement;
+  statement.reserve(sizeof head + protectedText.str().size() + sizeof tail);
+  statement.append(head).append(protectedText.str()).append(tail);
+  rt::ComCallNumberMethod(script, "ExecuteStatement", {rt::Text(std::move(statement))});
   // Some script hosts refuse Run with the procedure name alone; every host takes the
   // name followed by an empty parameter array.
   rt::ComVariant noParameters;
@@ -56,18 +61,20 @@ rt::Text RunScriptUnescape(const rt::Text& protectedText) {
 }  // namespace
 
 rt::Text DecodeUnicodeEscapes(const rt::Text& s) {
-  rt::Text t = ReplaceEvery(s, kLineBreak, kLineBreakForm);
+  rt::Text t = s;
+  ReplaceEvery(t, kLineBreak, kLineBreakForm);
   if (!t.empty() && t.str()[0] == '\r') t = rt::Text(std::string_view(t.str()).substr(1));
-  t = ReplaceEvery(t, "\\u", "%u");
-  t = ReplaceEvery(t, kApostrophe, kApostropheForm);
+  ReplaceEvery(t, "\\u", "%u");
+  ReplaceEvery(t, kApostrophe, kApostropheForm);
 
   ComInit();
   rt::Text r = RunScriptUnescape(t);
   if (rt::TextLength(r) == 0) r = PercentUnescape(t);
   ComUninit();
 
-  r = ReplaceEvery(r, kApostropheForm, kApostrophe);
-  return ReplaceEvery(r, kLineBreakForm, kLineBreak);
+  ReplaceEvery(r, kApostropheForm, kApostrophe);
+  ReplaceEvery(r, kLineBreakForm, kLineBreak);
+  return r;
 }
 
 rt::Text PercentUnescape(const rt::Text& s) {
