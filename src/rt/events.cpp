@@ -6,30 +6,16 @@ namespace rt {
 namespace {
 
 long long g_calls = 0;
-LONGLONG g_lastLook = 0;
-
-LONGLONG Ticks() {
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
-LONGLONG IntervalTicks() {
-  static const LONGLONG ticks = [] {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart * kProcessEventsIntervalMs / 1000;
-  }();
-  return ticks;
-}
+ULONGLONG g_lastLook = 0;
 
 }  // namespace
 
 void ProcessEvents() {
   ++g_calls;
-  const LONGLONG now = Ticks();
   // Looking at an empty queue costs tens of microseconds; skip it when we looked just now.
-  if (g_lastLook != 0 && now - g_lastLook < IntervalTicks()) return;
+  // The tick count is read from memory the system keeps current, so it costs next to nothing.
+  const ULONGLONG now = ::GetTickCount64();
+  if (g_lastLook != 0 && now - g_lastLook < kProcessEventsIntervalMs) return;
   MSG msg;
   while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -40,9 +26,11 @@ void ProcessEvents() {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
-  g_lastLook = Ticks();
+  g_lastLook = ::GetTickCount64();
 }
 
-long long ProcessEventsCallCount() { return g_calls; }
+long long ProcessEventsCallCount() {
+  return g_calls;
+}
 
 }  // namespace rt
