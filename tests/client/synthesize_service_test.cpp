@@ -11,39 +11,14 @@
 #include "rt/audio.h"
 #include "rt/file.h"
 #include "rt/wide.h"
+#include "service/service_control.h"
 #include "web/http_request.h"
 
 namespace {
 
-const rt::Text kService = LUMIVOX_TEST_SERVICE_URL;
-
-rt::Text Control(const rt::Text& path, int method = 0, const rt::Text& body = rt::Text(),
-                 rt::ByteSet* raw = nullptr) {
-  web::HttpRequestOptions options;
-  options.method = method;
-  options.body = body;
-  web::HttpRequestOutputs outputs;
-  const rt::Text reply = web::HttpRequest(kService + path, options, outputs);
-  if (raw) *raw = outputs.responseBytes;
-  return reply;
-}
-
-std::string ReadAll(const rt::Text& path) {
-  std::ifstream in(rt::WidenGbk(path).c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The raw bodies of the requests the service received, oldest first.
-std::vector<std::string> RawBodies(const std::string& records) {
-  const std::string marker = "\"raw_body\": \"";
-  std::vector<std::string> bodies;
-  for (std::size_t at = records.find(marker); at != std::string::npos;
-       at = records.find(marker, at)) {
-    at += marker.size();
-    bodies.push_back(records.substr(at, records.find('"', at) - at));
-  }
-  return bodies;
-}
+using service_control::Control;
+using service_control::RawBodies;
+using service_control::ReadAll;
 
 const std::string kPrevious = "previous audio, kept byte for byte";
 
@@ -68,9 +43,7 @@ protected:
     client::SetSynthesisFailureReporter(nullptr);
     Configure("{}");
   }
-  static void Configure(const rt::Text& json) {
-    ASSERT_NE(std::string::npos, Control("/__config", 1, json).str().find("compact"));
-  }
+  static void Configure(const rt::Text& json) { ASSERT_TRUE(service_control::Configure(json)); }
   rt::ByteSet Synthesize(const rt::Text& key = rt::Text()) {
     return client::SynthesizeWithSettings("abc", "", key, client::SpeechSettings{7, 3, 100, 58});
   }
@@ -100,7 +73,7 @@ TEST_F(SynthesisTest, ServiceAudioReachesTheDesktopFileAndThePlayer) {
   const rt::ByteSet audio = Synthesize();
   ExpectDelivered(audio);
   const std::string records = Control("/__requests").str();
-  const std::vector<std::string> bodies = RawBodies(records);
+  const std::vector<std::string> bodies = RawBodies();
   ASSERT_EQ(1u, bodies.size());
   const std::string& body = bodies[0];
   EXPECT_EQ(0u, body.find("aht=0&apc=58&app_id=&format=3&nonce_str=")) << body;

@@ -13,6 +13,7 @@
 #include "e2e/program_driver.h"
 #include "rt/file.h"
 #include "rt/wide.h"
+#include "service/service_control.h"
 #include "web/http_request.h"
 
 namespace {
@@ -26,36 +27,10 @@ using client::kSynthesizeButtonUnit;
 using client::kTextEditUnit;
 using client::kTimbreSliderUnit;
 
-const rt::Text kService = LUMIVOX_TEST_SERVICE_URL;
+using service_control::Control;
+using service_control::RawBodies;
+using service_control::ReadAll;
 const std::string kPrevious = "audio of an earlier synthesis";
-
-rt::Text Control(const rt::Text& path, int method = 0, const rt::Text& body = rt::Text(),
-                 rt::ByteSet* raw = nullptr) {
-  web::HttpRequestOptions options;
-  options.method = method;
-  options.body = body;
-  web::HttpRequestOutputs outputs;
-  const rt::Text reply = web::HttpRequest(kService + path, options, outputs);
-  if (raw) *raw = outputs.responseBytes;
-  return reply;
-}
-
-std::string ReadAll(const rt::Text& path) {
-  std::ifstream in(rt::WidenGbk(path).c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> RawBodies() {
-  const std::string records = Control("/__requests").str();
-  const std::string marker = "\"raw_body\": \"";
-  std::vector<std::string> bodies;
-  for (std::size_t at = records.find(marker); at != std::string::npos;
-       at = records.find(marker, at)) {
-    at += marker.size();
-    bodies.push_back(records.substr(at, records.find('"', at) - at));
-  }
-  return bodies;
-}
 
 // The value of one field of a form-encoded body.
 std::string Field(const std::string& body, const std::string& name) {
@@ -87,9 +62,7 @@ protected:
   }
   void TearDown() override { Configure("{}"); }
 
-  static void Configure(const rt::Text& json) {
-    ASSERT_NE(std::string::npos, Control("/__config", 1, json).str().find("compact"));
-  }
+  static void Configure(const rt::Text& json) { ASSERT_TRUE(service_control::Configure(json)); }
   // Waits until the desktop file no longer holds the earlier audio.
   bool WaitForNewFile(DWORD ms) const {
     const DWORD end = ::GetTickCount() + ms;
