@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -131,6 +132,84 @@ TEST_F(SynthesisTest, FileHeldByAnotherProgramIsReportedNotPlayedStale) {
   EXPECT_NE(std::string::npos, reports_[0].find(path_.str())) << reports_[0];
   // No temporary file is left beside the desktop file.
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(rt::WidenGbk(path_ + ".tmp").c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+// Percent-encoding of UTF-8 bytes as the text field carries them.
+std::string PercentEncoded(const std::string& utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : utf8) {
+    if (std::isalnum(c) || c == '-' || c == '.') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string FieldOf(const std::string& body, const std::string& name) {
+  const std::size_t at = ("&" + body).find("&" + name + "=");
+  if (at == std::string::npos) return "<missing>";
+  const std::size_t from = at + name.size() + 1;
+  return body.substr(from, body.find('&', from) - from);
+}
+
+TEST_F(SynthesisTest, TextsAcrossTheGbkRangesTravelAsTheirUtf8) {
+  struct Case {
+    const char* gbk;         // compiled to GBK
+    const char* utf8Source;  // the same characters, kept as UTF-8
+  };
+  // Symbols, full-width forms, the GB2312 hanzi area, and both extension areas of GBK.
+  const Case cases[] = {
+      {"、〃【】", u8"、〃【】"}, {"ＡＢ１２", u8"ＡＢ１２"}, {"啊齄", u8"啊齄"},
+      {"丂亐", u8"丂亐"},         {"狛狜", u8"狛狜"},         {"鼢齈", u8"鼢齈"},
+  };
+  for (const Case& c : cases) {
+    const std::string utf8(c.utf8Source);
+    SCOPED_TRACE(utf8);
+    Control("/__requests?clear=1");
+    player_.clear();
+    client::SynthesizeWithSettings(c.gbk, "", "", client::SpeechSettings{7, 3, 100, 58});
+    const std::vector<std::string> bodies = RawBodies();
+    ASSERT_EQ(1u, bodies.size());
+    EXPECT_EQ(PercentEncoded(utf8), FieldOf(bodies[0], "text"));
+    EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
+  }
+}
+
+TEST_F(SynthesisTest, ExtremeInputsNeverLoseTheEarlierFile) {
+  const std::string longId(5000, '7');
+  struct Case {
+    rt::Text text;
+    rt::Text id;
+    rt::Text key;
+  };
+  const Case cases[] = {
+      {"", "", ""},
+      {"abc", rt::Text(longId), rt::Text(std::string(5000, 'k'))},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+    reports_.clear();
+    const rt::ByteSet audio =
+        client::SynthesizeWithSettings(c.text, c.id, c.key, client::SpeechSettings{7, 3, 100, 58});
+    // Either the service's audio is in the file, or the earlier file is intact and the
+    // user was told.
+    if (audio.empty()) {
+      EXPECT_EQ(kPrevious, ReadAll(path_));
+      EXPECT_EQ(1u, reports_.size());
+    } else {
+      EXPECT_TRUE(ReadAll(path_) == audio.str());
+      EXPECT_TRUE(reports_.empty());
+    }
+  }
 }
 
 }  // namespace
