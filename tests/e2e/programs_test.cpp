@@ -190,3 +190,36 @@ TEST_F(ProgramsTest, SecondClickDuringASlowSynthesisDoesNotBreakTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgramLink, ClickOpensTheProductPageThroughTheShell) {
+  const std::wstring recorder = rt::WidenGbk(LUMIVOX_URL_RECORDER);
+  ASSERT_EQ(ERROR_SUCCESS,
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers",
+                              REG_SZ, recorder.c_str(),
+                              static_cast<DWORD>((recorder.size() + 1) * sizeof(wchar_t))));
+  const std::wstring log = rt::WidenGbk(LUMIVOX_URL_LOG);
+  ::DeleteFileW(log.c_str());
+  struct Program {
+    const wchar_t* exe;
+    rt::WindowTemplate layout;
+  };
+  const Program programs[] = {{L"ttsclient-local.exe", client::TtsClientWindow({})},
+                              {L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({})}};
+  for (const Program& p : programs) {
+    e2e::ProgramUnderTest program(p.exe, p.layout);
+    ASSERT_TRUE(program.started());
+    program.Click(client::kApplyIdLinkUnit);
+    std::string opened;
+    for (int i = 0; i < 200 && opened.empty(); ++i) {
+      ::Sleep(100);
+      opened = ReadAll(LUMIVOX_URL_LOG);
+    }
+    EXPECT_EQ(std::string(LUMIVOX_PRODUCT_PAGE) + "\n", opened);
+    ::DeleteFileW(log.c_str());
+    EXPECT_EQ(0, program.Close());
+  }
+}
+
+}  // namespace
