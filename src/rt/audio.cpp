@@ -53,8 +53,9 @@ void CloseDevice(Player& p) {
 
 void StopMusic() {
   Player& p = ThePlayer();
-  if (p.observer) p.observer(PlayerEvent::kStop, Text());
   CloseDevice(p);
+  // Reported once the device has let go of its file.
+  if (p.observer) p.observer(PlayerEvent::kStop, Text());
 }
 
 void PlayMusic(const Text& path, std::optional<int> times) {

@@ -69,6 +69,8 @@ ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTempla
     window_ = FindTopWindow(process_.dwProcessId, nullptr);
     if (!window_) ::Sleep(100);
   }
+  // The window shows before its units hold their start values; wait until it is idle.
+  ::WaitForInputIdle(process_.hProcess, 10000);
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
