@@ -69,16 +69,20 @@ double TimeOneStart(const std::wstring& exe) {
   return shown;
 }
 
-// Median of the starts after one that warms the system's caches; negative when one failed.
-double MedianStart(const std::wstring& exe, int repetitions) {
-  if (TimeOneStart(exe) < 0) return -1;
-  std::vector<double> times;
-  for (int i = 0; i < repetitions; ++i) {
-    const double ms = TimeOneStart(exe);
-    if (ms < 0) return -1;
-    times.push_back(ms);
+// Median start of each program; the two take turns, so that neither gets the quieter
+// moments, after one start each that warms the system's caches. Empty when one failed.
+std::vector<double> MedianStarts(const std::vector<std::wstring>& exes, int repetitions) {
+  std::vector<std::vector<double>> times(exes.size());
+  for (int round = 0; round <= repetitions; ++round) {
+    for (std::size_t i = 0; i < exes.size(); ++i) {
+      const double ms = TimeOneStart(exes[i]);
+      if (ms < 0) return {};
+      if (round > 0) times[i].push_back(ms);
+    }
   }
-  return bench::Median(times);
+  std::vector<double> medians;
+  for (const auto& t : times) medians.push_back(bench::Median(t));
+  return medians;
 }
 
 }  // namespace
@@ -89,13 +93,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int repetitions = std::atoi(argv[1]);
-  const double client = MedianStart(rt::WidenGbk(argv[2]), repetitions);
-  const double minimal = MedianStart(rt::WidenGbk(argv[3]), repetitions);
-  if (client < 0 || minimal < 0) {
-    std::fprintf(stderr, "startup_time: %s showed no \"Lumivox\" window\n",
-                 client < 0 ? argv[2] : argv[3]);
+  const std::vector<double> medians =
+      MedianStarts({rt::WidenGbk(argv[2]), rt::WidenGbk(argv[3])}, repetitions);
+  if (medians.empty()) {
+    std::fprintf(stderr, "startup_time: a program showed no visible \"Lumivox\" window\n");
     return 1;
   }
+  const double client = medians[0];
+  const double minimal = medians[1];
   bench::Table table({"program", "ms to window shown"});
   table.Add({"ttsclient.exe", bench::Fixed(client, 1)});
   table.Add({"minimal Win32 window", bench::Fixed(minimal, 1)});
