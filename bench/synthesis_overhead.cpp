@@ -1,9 +1,9 @@
 // The client's own time in one synthesis: SynthesizeWithSettings against the local speech
 // service, whose reply is padded to the size given. Prints the medians in ms to the file
-// written and of the whole call; tools/bench.sh times the same request body with curl and
-// subtracts the service's share, then has the table printed.
+// written, of the whole call and of HttpRequest alone; tools/bench.sh times the same request body
+// with curl and subtracts the service's share, then has the table printed.
 //   synthesis_overhead REPLY_BYTES REPETITIONS
-//   synthesis_overhead --table LABEL TO_FILE_MS WHOLE_CALL_MS SERVICE_MS REPLY_BYTES [...]
+//   synthesis_overhead --table LABEL TO_FILE_MS WHOLE_CALL_MS REQUEST_MS SERVICE_MS BYTES [...]
 #include <windows.h>
 
 #include <cstdio>
@@ -15,6 +15,7 @@
 #include "client/speech_request.h"
 #include "rt/audio.h"
 #include "service/service_control.h"
+#include "web/http_request.h"
 
 namespace {
 
@@ -53,23 +54,33 @@ int Measure(long replyBytes, int repetitions) {
   }
   rt::SetPlayerObserver(nullptr);
   client::SetSynthesisFailureReporter(nullptr);
+  // The HTTP layer's share: the last body again, through HttpRequest alone.
+  const std::vector<std::string> bodies = service_control::RawBodies();
+  std::vector<double> request;
+  for (int i = 0; i < repetitions && !bodies.empty(); ++i) {
+    const double start = bench::NowMs();
+    web::HttpRequest(client::SpeechServiceUrl(), 1, rt::Text(bodies.back()));
+    request.push_back(bench::NowMs() - start);
+  }
   if (!failures.empty() || audioSize < static_cast<std::size_t>(audioBytes)) {
     std::fprintf(stderr, "synthesis_overhead: no audio of %ld bytes: %s\n", audioBytes,
                  failures.empty() ? "short reply" : failures.front().c_str());
     return 1;
   }
-  std::printf("%.3f %.3f\n", bench::Median(toFile), bench::Median(wholeCall));
+  std::printf("%.3f %.3f %.3f\n", bench::Median(toFile), bench::Median(wholeCall),
+              bench::Median(request));
   return 0;
 }
 
 int PrintTable(int count, char** rows) {
-  bench::Table table(
-      {"reply", "bytes", "to file ms", "service ms (curl)", "overhead ms", "whole call ms"});
-  for (int i = 0; i + 4 < count; i += 5) {
+  bench::Table table({"reply", "bytes", "to file ms", "service ms (curl)", "overhead ms",
+                      "whole call ms", "HttpRequest ms"});
+  for (int i = 0; i + 5 < count; i += 6) {
     const double toFile = std::atof(rows[i + 1]);
-    const double service = std::atof(rows[i + 3]);
-    table.Add({rows[i], rows[i + 4], bench::Fixed(toFile, 2), bench::Fixed(service, 2),
-               bench::Fixed(toFile - service, 2), bench::Fixed(std::atof(rows[i + 2]), 2)});
+    const double service = std::atof(rows[i + 4]);
+    table.Add({rows[i], rows[i + 5], bench::Fixed(toFile, 2), bench::Fixed(service, 2),
+               bench::Fixed(toFile - service, 2), bench::Fixed(std::atof(rows[i + 2]), 2),
+               bench::Fixed(std::atof(rows[i + 3]), 2)});
   }
   table.Print(
       "client overhead of one synthesis (call to file written, medians; goal < 50 ms at 100 KB)");

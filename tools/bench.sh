@@ -87,16 +87,16 @@ bench_synthesis_overhead() {
   mkdir -p "$service_state"
   trap 'stop_service; stop_server' EXIT
   tests/service/start_service.sh "$service_state" "$service_port" >/dev/null || return 0
-  local rows=() size to_file whole_call service_ms reply_bytes
+  local rows=() size to_file whole_call request service_ms reply_bytes
   for size in 102400:100KB 2097152:2MB; do
     curl -s "$service/__requests?clear=1" >/dev/null
     # The player's messages from Wine go to a log, shown only when the run fails.
-    read -r to_file whole_call < <(run synthesis_overhead "${size%%:*}" "$repetitions" \
+    read -r to_file whole_call request < <(run synthesis_overhead "${size%%:*}" "$repetitions" \
       2>"$service_state/wine.log" | tr -d '\r')
-    [ -n "$whole_call" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
+    [ -n "$request" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
     read -r service_ms reply_bytes < <(curl_service_ms "$repetitions")
     curl -s -X POST -d '{}' "$service/__config" >/dev/null
-    rows+=("${size##*:}" "$to_file" "$whole_call" "$service_ms" "$reply_bytes")
+    rows+=("${size##*:}" "$to_file" "$whole_call" "$request" "$service_ms" "$reply_bytes")
   done
   stop_service
   run synthesis_overhead --table "${rows[@]}"
