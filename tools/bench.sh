@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs and runs them under Wine; each prints one table of medians.
-#   tools/bench.sh [NAME...]   NAME: reply-decode body-download memory cookie-merge (default all)
+#   tools/bench.sh [NAME...]   NAME: reply-decode body-download memory cookie-merge synthesis-overhead startup
+#                              (default all)
 # Figures only: nothing here fails on a slow result; a benchmark that cannot run says why.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -63,9 +64,54 @@ bench_memory() { run reply_memory; }
 
 bench_cookie_merge() { run cookie_merge; }
 
-# Later benchmarks join the list and get a bench_NAME function: 3. client overhead of one
-# synthesis, 4. start-up of ttsclient.exe beside a minimal Win32 window program.
-all=(reply-decode body-download memory cookie-merge)
+# The local speech service on the port the synthesis benchmark was built for.
+service_port=$(sed -n 's/^LUMIVOX_BENCH_SERVICE_PORT:[A-Z]*=//p' "$build/CMakeCache.txt")
+service="http://127.0.0.1:$service_port"
+service_state="$build/bench-service"
+stop_service() { tests/service/stop_service.sh "$service_state"; }
+
+# The service records no time of its own: the same request body from curl, over the same
+# loopback, stands for it (curl's whole time: making the reply and sending it).
+curl_service_ms() { # REPETITIONS: median ms of curl posting the last body the service got
+  local body="$service_state/body"
+  curl -s "$service/__requests" | python3 -c \
+    'import json, sys; sys.stdout.write([r for r in json.load(sys.stdin) if r["method"] == "POST"][-1]["raw_body"])' \
+    >"$body"
+  for _ in $(seq 1 "$1"); do
+    curl -s -o /dev/null -H 'Content-Type: application/x-www-form-urlencoded' \
+      --data-binary "@$body" -w '%{time_total} %{size_download}\n' "$service/fcgi-bin/aai/aai_tts"
+  done | sort -g | awk '{ t[NR] = $1; n = $2 } END { printf "%.3f %d", t[int((NR + 1) / 2)] * 1000, n }'
+}
+
+bench_synthesis_overhead() {
+  mkdir -p "$service_state"
+  trap 'stop_service; stop_server' EXIT
+  tests/service/start_service.sh "$service_state" "$service_port" >/dev/null || return 0
+  local rows=() size to_file whole_call request service_ms reply_bytes
+  for size in 102400:100KB 2097152:2MB; do
+    curl -s "$service/__requests?clear=1" >/dev/null
+    # The player's messages from Wine go to a log, shown only when the run fails.
+    read -r to_file whole_call request < <(run synthesis_overhead "${size%%:*}" "$repetitions" \
+      2>"$service_state/wine.log" | tr -d '\r')
+    [ -n "$request" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
+    read -r service_ms reply_bytes < <(curl_service_ms "$repetitions")
+    curl -s -X POST -d '{}' "$service/__config" >/dev/null
+    rows+=("${size##*:}" "$to_file" "$whole_call" "$request" "$service_ms" "$reply_bytes")
+  done
+  stop_service
+  run synthesis_overhead --table "${rows[@]}"
+}
+
+bench_startup() {
+  local client="$build/src/client/ttsclient.exe" minimal="$bin/minimal_window.exe"
+  tools/with-display.sh tools/wine-run.sh "$bin/startup_time.exe" "$repetitions" \
+    "$(winepath_w "$client")" "$(winepath_w "$minimal")"
+}
+
+# Unix path to the Windows form Wine gives it (Z: maps /).
+winepath_w() { printf 'Z:%s' "${1//\//\\}"; }
+
+all=(reply-decode body-download memory cookie-merge synthesis-overhead startup)
 chosen=("$@")
 [ ${#chosen[@]} -gt 0 ] || chosen=("${all[@]}")
 
