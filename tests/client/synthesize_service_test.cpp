@@ -223,3 +223,13 @@ TEST_F(SynthesisTest, ExtremeInputsNeverLoseTheEarlierFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SynthesisTest, FiftyMegabyteReplyGivesExactlyItsAudio) {
+  // About 37 MB of audio is 50 MB of base64 in the reply.
+  Configure("{\"pad_audio_bytes\": 37500000}");
+  ExpectDelivered(Synthesize());
+}
+
+}  // namespace
