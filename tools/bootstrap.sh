@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake make python3 googletest file
-  mingw-w64 g++-mingw-w64-i686
-  wine wine32:i386
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick
   fonts-wqy-microhei
   tinyproxy openssl curl
