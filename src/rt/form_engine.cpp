@@ -31,8 +31,6 @@ using UniqueIcon = UniqueHandle<HICON, DestroyIconHandle>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindowHandle>;
 
 constexpr wchar_t kFormClass[] = L"LumivoxForm";
-// Control ids of the units: WM_COMMAND carries 16 bits, unit ids have 32.
-constexpr int kFirstControlId = 100;
 // The drop-down list's height below a combo box's edit field.
 constexpr int kComboListHeight = 160;
 

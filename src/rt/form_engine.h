@@ -44,6 +44,10 @@ PropertyValue RtReadProperty(std::uint32_t windowId, std::uint32_t unitId, int p
 // below 0 or not below the number of entries, or the unit is not a live combo box.
 int ComboItemData(std::uint32_t unitId, int index);
 
+// Unit i of a template (the window itself is 0) becomes the control with id
+// kFirstControlId + i: WM_COMMAND carries 16 bits, unit ids have 32.
+inline constexpr int kFirstControlId = 100;
+
 inline constexpr int kPropertyContent = 8;
 inline constexpr int kPropertySelection = 19;
 

@@ -18,6 +18,7 @@
 namespace {
 
 using service_control::Control;
+using service_control::FormField;
 using service_control::RawBodies;
 using service_control::ReadAll;
 
@@ -69,7 +70,7 @@ protected:
   std::string Content() const {
     for (int attempt = 0; attempt < 40; ++attempt) {
       std::ifstream in(rt::WidenGbk(path_).c_str(), std::ios::binary);
-      if (in) return ReadAll(path_);
+      if (in) return std::string(std::istreambuf_iterator<char>(in), {});
       ::Sleep(50);
     }
     return "<unreadable>";
@@ -164,13 +165,6 @@ std::string PercentEncoded(const std::string& utf8) {
   return out;
 }
 
-std::string FieldOf(const std::string& body, const std::string& name) {
-  const std::size_t at = ("&" + body).find("&" + name + "=");
-  if (at == std::string::npos) return "<missing>";
-  const std::size_t from = at + name.size() + 1;
-  return body.substr(from, body.find('&', from) - from);
-}
-
 TEST_F(SynthesisTest, TextsAcrossTheGbkRangesTravelAsTheirUtf8) {
   struct Case {
     const char* gbk;         // compiled to GBK
@@ -189,7 +183,7 @@ TEST_F(SynthesisTest, TextsAcrossTheGbkRangesTravelAsTheirUtf8) {
     client::SynthesizeWithSettings(c.gbk, "", "", client::SpeechSettings{7, 3, 100, 58});
     const std::vector<std::string> bodies = RawBodies();
     ASSERT_EQ(1u, bodies.size());
-    EXPECT_EQ(PercentEncoded(utf8), FieldOf(bodies[0], "text"));
+    EXPECT_EQ(PercentEncoded(utf8), FormField(bodies[0], "text"));
     EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
   }
 }

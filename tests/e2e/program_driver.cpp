@@ -4,13 +4,11 @@
 
 #include <vector>
 
+#include "rt/form_engine.h"
 #include "rt/wide.h"
 
 namespace e2e {
 namespace {
-
-// The form engine numbers the controls from 100 in the template's order.
-constexpr int kFirstControlId = 100;
 
 std::wstring Directory() {
   wchar_t path[MAX_PATH] = {};
@@ -84,7 +82,7 @@ ProgramUnderTest::~ProgramUnderTest() {
 HWND ProgramUnderTest::Unit(std::uint32_t unitId) const {
   for (std::size_t i = 1; i < layout_.units.size(); ++i) {
     if (layout_.units[i].unitId == unitId) {
-      return ::GetDlgItem(window_, kFirstControlId + static_cast<int>(i));
+      return ::GetDlgItem(window_, rt::kFirstControlId + static_cast<int>(i));
     }
   }
   return nullptr;

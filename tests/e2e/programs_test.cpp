@@ -28,17 +28,11 @@ using client::kTextEditUnit;
 using client::kTimbreSliderUnit;
 
 using service_control::Control;
+using service_control::FormField;
 using service_control::RawBodies;
 using service_control::ReadAll;
-const std::string kPrevious = "audio of an earlier synthesis";
 
-// The value of one field of a form-encoded body.
-std::string Field(const std::string& body, const std::string& name) {
-  const std::size_t at = ("&" + body).find("&" + name + "=");
-  if (at == std::string::npos) return "<missing>";
-  const std::size_t from = at + name.size() + 1;
-  return body.substr(from, body.find('&', from) - from);
-}
+const std::string kPrevious = "audio of an earlier synthesis";
 
 int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data) {
   for (const rt::UnitTemplate& unit : layout.units) {
@@ -115,14 +109,14 @@ TEST_F(ProgramsTest, TtsClientSendsWhatTheWindowHoldsAndWritesTheAudio) {
     EXPECT_EQ(0u, body.find("aht=0&apc=30&app_id=" + std::string(c.id) +
                             "&format=" + std::to_string(c.formatData) + "&nonce_str="))
         << body;
-    EXPECT_EQ(std::to_string(c.speakerData), Field(body, "speaker"));
-    EXPECT_EQ("80", Field(body, "speed"));
+    EXPECT_EQ(std::to_string(c.speakerData), FormField(body, "speaker"));
+    EXPECT_EQ("80", FormField(body, "speed"));
     EXPECT_EQ(
         "%E8%A5%BF%E8%93%9D%E8%8A%B1%EF%BC%8C9%E5%9D%975%E6%AF%8F%E6%96%A4%E3%80%82%0D%0A"
         "%E9%87%91%E9%BE%99%E9%B1%BC%20a-b.c",
-        Field(body, "text"));
-    EXPECT_EQ(10u, Field(body, "time_stamp").size());
-    EXPECT_EQ(32u, Field(body, "sign").size());
+        FormField(body, "text"));
+    EXPECT_EQ(10u, FormField(body, "time_stamp").size());
+    EXPECT_EQ(32u, FormField(body, "sign").size());
     EXPECT_EQ(std::string::npos, body.find("app_key"));
     EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
     EXPECT_EQ(0, program.Close());
@@ -138,8 +132,8 @@ TEST_F(ProgramsTest, BuiltinSignsWithItsFixedCredentials) {
   ExpectServedAudioInTheFile();
   const std::vector<std::string> bodies = RawBodies();
   ASSERT_EQ(1u, bodies.size());
-  EXPECT_EQ("2600417735", Field(bodies[0], "app_id"));
-  EXPECT_EQ("%E4%BD%A0%E5%A5%BD", Field(bodies[0], "text"));
+  EXPECT_EQ("2600417735", FormField(bodies[0], "app_id"));
+  EXPECT_EQ("%E4%BD%A0%E5%A5%BD", FormField(bodies[0], "text"));
   EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
   EXPECT_EQ(0, program.Close());
 }

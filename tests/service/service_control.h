@@ -44,6 +44,14 @@ inline std::vector<std::string> RawBodies() {
   return bodies;
 }
 
+// The value of one field of a form-encoded body; "<missing>" when it has none.
+inline std::string FormField(const std::string& body, const std::string& name) {
+  const std::size_t at = ("&" + body).find("&" + name + "=");
+  if (at == std::string::npos) return "<missing>";
+  const std::size_t from = at + name.size() + 1;
+  return body.substr(from, body.find('&', from) - from);
+}
+
 inline std::string ReadAll(const rt::Text& path) {
   std::ifstream in(rt::WidenGbk(path).c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
