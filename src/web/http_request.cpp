@@ -20,8 +20,18 @@ struct WinHttpCloser {
 };
 using WinHttpHandle = rt::UniqueHandle<HINTERNET, WinHttpCloser>;
 
+// What the URL gives the later stages.
+struct Target {
+  rt::Text hostName;
+  std::wstring objectName;
+  INTERNET_PORT port = 0;
+  bool secure = false;
+};
+
 // Declared in opening order, so they close in the reverse one: request, connect, session.
+// The target outlives the request, whose redirect guard reads it.
 struct WinHttpHandles {
+  Target target;
   WinHttpHandle session;
   WinHttpHandle connect;
   WinHttpHandle request;
@@ -91,13 +101,39 @@ bool SetBasicCredentials(HINTERNET request, DWORD target, const rt::Text& user,
                                         wideUser.c_str(), widePassword.c_str(), nullptr) != FALSE;
 }
 
-// What the URL gives the later stages.
-struct Target {
-  rt::Text hostName;
-  std::wstring objectName;
-  INTERNET_PORT port = 0;
-  bool secure = false;
-};
+bool SameOrigin(const Target& origin, const wchar_t* url) {
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  if (!::WinHttpCrackUrl(url, 0, 0, &parts)) return false;
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  return ::CompareStringOrdinal(host.c_str(), static_cast<int>(host.size()),
+                                Wide(origin.hostName).c_str(), -1, TRUE) == CSTR_EQUAL &&
+         parts.nPort == origin.port && (parts.nScheme == INTERNET_SCHEME_HTTPS) == origin.secure;
+}
+
+// WinHttp follows redirects by itself and may send the Basic credentials along to wherever
+// they lead: some implementations keep the header made from them, others make it again from
+// the stored credentials. Before a redirect leaves the origin both are withdrawn, so another
+// host never sees them.
+void CALLBACK WithdrawCredentialsLeavingOrigin(HINTERNET request, DWORD_PTR context, DWORD status,
+                                               LPVOID info, DWORD) {
+  if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || context == 0 || info == nullptr) return;
+  if (SameOrigin(*reinterpret_cast<const Target*>(context), static_cast<const wchar_t*>(info)))
+    return;
+  ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, nullptr,
+                          nullptr, nullptr);
+  ::WinHttpAddRequestHeaders(request, L"Authorization:", static_cast<DWORD>(-1),
+                             WINHTTP_ADDREQ_FLAG_REPLACE);
+}
+
+bool GuardCredentialsOnRedirect(HINTERNET request, const Target& origin) {
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&origin);
+  return ::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) &&
+         ::WinHttpSetStatusCallback(request, &WithdrawCredentialsLeavingOrigin,
+                                    WINHTTP_CALLBACK_FLAG_REDIRECT,
+                                    0) != WINHTTP_INVALID_STATUS_CALLBACK;
+}
 
 // Steps from the session to the received reply, for one proxy name. `stages` counts the
 // stages entered that the common exit pumps messages for; `sendError` receives the error of
@@ -147,8 +183,9 @@ Exit OpenAndSend(const Target& target, const std::wstring& proxyName,
   }
 
   if (!options.userName.empty() && !options.password.empty() &&
-      !SetBasicCredentials(request, WINHTTP_AUTH_TARGET_SERVER, options.userName,
-                           options.password)) {
+      (!SetBasicCredentials(request, WINHTTP_AUTH_TARGET_SERVER, options.userName,
+                            options.password) ||
+       (!options.noRedirect && !GuardCredentialsOnRedirect(request, target)))) {
     statusText = kHttpCredentialsFailed;
     return Exit::kImmediate;
   }
@@ -217,7 +254,7 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
     statusText = kHttpBadUrl;
     return Exit::kCommon;
   }
-  Target target;
+  Target& target = handles.target;
   target.hostName = WideToAnsi(
       rt::PointerToBytes(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength) * 2));
   target.objectName = L"/";

@@ -17,6 +17,8 @@ using web::HttpRequest;
 using web::HttpRequestOptions;
 using web::HttpRequestOutputs;
 using web::test::HttpUrl;
+using web::test::LocalhostUrl;
+using web::test::PercentEncode;
 using web::test::ReplyUrl;
 
 struct FaultCase {
@@ -79,6 +81,34 @@ TEST(HttpRequestFaults, MisbehavingServersEndWithAStatus) {
     }
     // Nothing beyond what the server sent: at most the scripted body.
     EXPECT_LE(outputs.responseBytes.size(), 40);
+  }
+}
+
+// Server credentials belong to the origin they were given for: a redirect within it keeps
+// them, one to another host (or port, or scheme) arrives there without them.
+TEST(HttpRequestFaults, ServerCredentialsStayWithTheirOrigin) {
+  SKIP_WITHOUT_SERVERS();
+  const struct {
+    const char* name;
+    std::string target;
+    bool authorized;
+  } cases[] = {
+      {"same host", HttpUrl("/echo"), true},
+      {"other host name", LocalhostUrl("LUMIVOX_TEST_HTTP_PORT", "/echo"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpRequestOptions options;
+    options.userName = "alice";
+    options.password = "secret";
+    options.timeoutSeconds = 5;
+    HttpRequestOutputs outputs;
+    const std::string echo =
+        HttpRequest(rt::Text(HttpUrl("/redirect?to=" + PercentEncode(c.target))), options, outputs)
+            .str();
+    EXPECT_EQ("200 OK", outputs.statusText.str());
+    ASSERT_NE(std::string::npos, echo.find("GET /echo")) << echo;
+    EXPECT_EQ(c.authorized, echo.find("Authorization:") != std::string::npos) << echo;
   }
 }
 
