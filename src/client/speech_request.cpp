@@ -69,6 +69,33 @@ bool ReplaceFile(const rt::Text& path, const rt::ByteSet& data) {
   return true;
 }
 
+// What an encoder writes: the alphabet, then at most two "=". Blanks and CR LF pairs, which
+// the decoder takes out, may stand anywhere. Anything else would come out as corrupted audio.
+bool IsWellFormedBase64(const rt::Text& text) {
+  const std::string& s = text.str();
+  int padding = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == ' ') continue;
+    if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
+      ++i;
+      continue;
+    }
+    if (c == 0xA1 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xA1) {
+      ++i;
+      continue;
+    }
+    if (c == '=') {
+      if (++padding > 2) return false;
+      continue;
+    }
+    const bool inAlphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                            (c >= '0' && c <= '9') || c == '+' || c == '/';
+    if (!inAlphabet || padding > 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 SpeechFields GatherSpeechFields(const rt::Text& speakText, const rt::Text& appId,
@@ -117,12 +144,18 @@ rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& ap
   web::HttpRequestOutputs outputs;
   const rt::Text reply = web::HttpRequest(SpeechServiceUrl(), options, outputs);
 
-  rt::Text base64 = SpeechMemberOfReply(reply);
-  const rt::ByteSet audio = web::Base64Decode(base64);
-  if (audio.empty()) {
-    rt::Text what = "回复中没有语音";
+  const auto reportNoAudio = [&](rt::Text what) {
     if (!reply.empty()) what += "\r\n回复：" + Excerpt(reply, kReplyExcerptBytes);
     ReportFailure(FailureMessage(what, outputs.statusText));
+  };
+  rt::Text base64 = SpeechMemberOfReply(reply);
+  if (!IsWellFormedBase64(base64)) {
+    reportNoAudio("回复中的语音数据已损坏");
+    return rt::ByteSet();
+  }
+  const rt::ByteSet audio = web::Base64Decode(base64);
+  if (audio.empty()) {
+    reportNoAudio("回复中没有语音");
     return audio;
   }
 

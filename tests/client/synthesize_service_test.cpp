@@ -95,9 +95,10 @@ TEST_F(SynthesisTest, ServiceAudioReachesTheDesktopFileAndThePlayer) {
   EXPECT_EQ(0u, reports_.size());
 }
 
-TEST_F(SynthesisTest, CompactAndSlashEscapedRepliesStillGiveTheAudio) {
+TEST_F(SynthesisTest, CompactEscapedAndWrappedRepliesStillGiveTheAudio) {
   for (const char* config : {"{\"compact\": true}", "{\"escape_slashes\": true}",
-                             "{\"compact\": true, \"escape_slashes\": true}"}) {
+                             "{\"compact\": true, \"escape_slashes\": true}",
+                             "{\"junk_base64\": \" \", \"junk_every\": 64}"}) {
     SCOPED_TRACE(config);
     player_.clear();
     ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
@@ -117,6 +118,8 @@ TEST_F(SynthesisTest, NoAudioLeavesThePreviousFileAndTellsTheUser) {
       {"{\"no_speech\": true}", "", "\"ret\": 0"},
       {"{\"cut\": 300}", "", "speech"},
       {"{}", "wrong key", "sign"},
+      {"{\"junk_base64\": true}", "", "损坏"},
+      {"{\"junk_base64\": \"-_\", \"junk_every\": 400}", "", "损坏"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.config);
