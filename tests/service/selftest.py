@@ -6,6 +6,7 @@ Exits 0 when every check passes; prints each failure otherwise.
 """
 
 import base64
+import gzip
 import hashlib
 import http.client
 import json
@@ -13,6 +14,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import ssl
 import struct
 import subprocess
@@ -296,6 +298,92 @@ def check_switches(svc, tmp):
     svc.config({})
 
 
+def raw_post(svc, path, body):
+    """(head lines, body bytes, reset): the reply as it came off the wire, to its end."""
+    s = socket.create_connection(("127.0.0.1", svc.port), timeout=30)
+    s.sendall((f"POST {path} HTTP/1.1\r\nHost: 127.0.0.1:{svc.port}\r\n"
+               f"Connection: close\r\nContent-Length: {len(body)}\r\n\r\n").encode() + body)
+    data, reset = b"", False
+    try:
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+    except ConnectionResetError:
+        reset = True
+    s.close()
+    head, _, rest = data.partition(b"\r\n\r\n")
+    return head.decode("latin-1").split("\r\n"), rest, reset
+
+
+def check_faults(svc):
+    body = build_body(text="faults", app_id=APP_ID, key=APP_KEY)
+    svc.config({})
+    plain = raw_post(svc, PATH, body)[1]
+    audio = base64.b64decode(speech_the_client_way(plain))
+
+    def lengths(head):
+        return [line.split(":", 1)[1].strip() for line in head
+                if line.lower().startswith("content-length:")]
+
+    def last_audio():
+        return svc.request("GET", "/__last_audio")[2]
+
+    cases = [  # (settings, check of (head lines, body, reset, seconds))
+        ({"fault": "reset"}, lambda h, b, r, t: r and lengths(h) == [str(len(plain))]
+         and b == plain[:len(plain) // 2]),
+        ({"fault": "long_length"}, lambda h, b, r, t: not r and b == plain
+         and lengths(h) == [str(len(plain) + 100)]),
+        ({"fault": "two_lengths"}, lambda h, b, r, t: b == plain
+         and lengths(h) == [str(len(plain)), "10"]),
+        ({"fault": "garbage_status"}, lambda h, b, r, t: h[0] == "GARBAGE" and b == plain),
+        ({"fault": "gzip"}, lambda h, b, r, t: "Content-Encoding: gzip" in h
+         and gzip.decompress(b) == plain and lengths(h) == [str(len(b))]),
+        ({"fault": "trickle", "trickle_interval": 0.05},
+         lambda h, b, r, t: b == b'{"speech": "bHZ4"}' and t >= 0.05 * (len(b) - 1)
+         and last_audio() == b"lvx"),
+        ({"fault": "bad_bytes"}, lambda h, b, r, t: b.find(b"\xff\xfe\xc3") < b.find(MARKER)
+         < b.find(b"\x00") and base64.b64decode(speech_the_client_way(b)) == audio),
+        ({"fault": "nul_first"}, lambda h, b, r, t: 0 < b.find(b"\x00") < b.find(MARKER)),
+        ({"fault": "truncate_base64"},
+         lambda h, b, r, t: len(speech_the_client_way(b)) % 4 in (2, 3)
+         and audio.startswith(last_audio()) and 0 < len(audio) - len(last_audio()) <= 4),
+    ]
+    for settings, ok in cases:
+        check(svc.config(settings)[0] == 200, f"config {settings} refused")
+        start = time.time()
+        head, reply, reset = raw_post(svc, PATH, body)
+        check(ok(head, reply, reset, time.time() - start), f"fault {settings}")
+
+    def location(head):
+        return next((line[10:] for line in head if line.startswith("Location: ")), None)
+
+    hop1 = "/__hop/1" + PATH
+    redirects = [  # (settings, path asked for, status line, Location)
+        ({"redirect": {}}, PATH, "HTTP/1.1 307 Temporary Redirect", hop1),
+        ({"redirect": {"code": 302, "hops": 2}}, hop1, "HTTP/1.1 302 Found", "/__hop/2" + PATH),
+        ({"redirect": {"loop": True}}, hop1, "HTTP/1.1 307 Temporary Redirect", hop1),
+        ({"redirect": {"host": "localhost"}}, PATH, "HTTP/1.1 307 Temporary Redirect",
+         f"http://localhost:{svc.port}{hop1}"),
+        ({"redirect": {"hops": 1}}, hop1, "HTTP/1.1 200 OK", None),
+    ]
+    for settings, path, status, to in redirects:
+        svc.config(settings)
+        head, reply, _ = raw_post(svc, path, body)
+        check(head[0] == status and location(head) == to,
+              f"redirect {settings} from {path}: {head[0]}, {location(head)}")
+        if to is None:
+            check(base64.b64decode(speech_the_client_way(reply)) == audio,
+                  "the last hop is no synthesis path")
+    svc.config({})
+    check(raw_post(svc, hop1, body)[0][0].startswith("HTTP/1.1 404"),
+          "a hop path answers without redirects")
+    for bad in ({"fault": "bogus"}, {"redirect": {"code": 200}}, {"redirect": {"hops": 0}},
+                {"redirect": {"to": "/x"}}, {"trickle_interval": 0}):
+        check(svc.config(bad)[0] == 400, f"config {bad} accepted")
+
+
 def check_tls_and_command_line(tmp):
     if not shutil.which("openssl"):
         print("SKIP: openssl missing, HTTPS not checked")
@@ -336,6 +424,7 @@ def main():
             check_rejections(svc)
             check_records(svc)
             check_switches(svc, tmp)
+            check_faults(svc)
         finally:
             svc.proc.send_signal(signal.SIGTERM)
             check(svc.wait_gone(10), "service did not stop on SIGTERM and clean up")

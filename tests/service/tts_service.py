@@ -10,12 +10,14 @@ does. Standard library only.
 
 import argparse
 import base64
+import gzip
 import hashlib
 import html
 import json
 import os
 import re
 import signal
+import socket
 import ssl
 import struct
 import subprocess
@@ -46,6 +48,16 @@ CONTENT_TYPES = {FORMAT_PCM: "application/octet-stream",
                  FORMAT_WAV: "audio/wav", FORMAT_MP3: "audio/mpeg"}
 SILENCE_SECONDS = 0.25
 JUNK_DEFAULT = "*"
+
+# Ways of breaking the reply; see Handler._send_fault and json_reply.
+FAULTS = ("reset", "long_length", "two_lengths", "garbage_status", "gzip", "trickle",
+          "bad_bytes", "nul_first", "truncate_base64")
+# The trickled reply carries these few bytes as its audio, so that it ends within seconds.
+TRICKLE_AUDIO = b"lvx"
+# Bytes that are neither UTF-8 nor GBK; the last one is a GBK lead byte before a quote.
+BAD_UTF8 = b"\xff\xfe\xc3"
+RESET_HOLD_SECONDS = 0.2
+HOP_PATH = re.compile(r"(?:/__hop/([0-9]+))?" + re.escape(TTS_PATH))
 
 
 # ---------------------------------------------------------------- config
@@ -107,6 +119,36 @@ def _stamp_offset(v):
     raise ValueError('must be an integer or "local"')
 
 
+def _fault(v):
+    if v is None or v in FAULTS:
+        return v
+    raise ValueError("must be null or one of " + ", ".join(FAULTS))
+
+
+def _positive_number(v):
+    if isinstance(v, bool) or not isinstance(v, (int, float)) or v <= 0:
+        raise ValueError("must be a number > 0")
+    return v
+
+
+def _redirect(v):
+    # {"code": 307, "hops": 1, "loop": false, "host": null}; host: absolute Locations.
+    if v is None:
+        return None
+    if not isinstance(v, dict) or set(v) - {"code", "hops", "loop", "host"}:
+        raise ValueError('must be null or {"code", "hops", "loop", "host"}')
+    r = {"code": v.get("code", 307), "hops": v.get("hops", 1), "loop": v.get("loop", False),
+         "host": v.get("host")}
+    if isinstance(r["code"], bool) or r["code"] not in (301, 302, 303, 307, 308):
+        raise ValueError("code must be 301, 302, 303, 307 or 308")
+    _positive_int(r["hops"])
+    _bool(r["loop"])
+    if r["host"] is not None and not (isinstance(r["host"], str)
+                                      and re.fullmatch(r"[-.0-9A-Za-z]+", r["host"])):
+        raise ValueError("host must be null or a host name")
+    return r
+
+
 def _keys(v):
     if not isinstance(v, dict) or not all(
             isinstance(k, str) and isinstance(x, str) for k, x in v.items()):
@@ -128,6 +170,9 @@ CONFIG_SPEC = {
     "stamp_offset": (0, _stamp_offset),
     "keys": ({}, _keys),
     "accept_empty": (False, _bool),
+    "fault": (None, _fault),
+    "trickle_interval": (1, _positive_number),
+    "redirect": (None, _redirect),
 }
 
 
@@ -389,24 +434,58 @@ def check_request(body, cfg, now):
 # ---------------------------------------------------------------- replies
 
 SPEECH_SLOT = "@@SPEECH@@"
+MSG_SLOT = "@@MSG@@"
+MD5_SLOT = "@@MD5@@"
+
+
+def truncated_base64(speech):
+    """speech cut inside its last groups, without padding: 2 or 3 characters of a group."""
+    keep = len(speech) - 5 if len(speech) >= 8 else 2
+    return speech[:keep]
+
+
+def carried_audio(cfg, audio):
+    """The audio that the reply's speech member decodes to."""
+    if cfg["fault"] == "truncate_base64" and audio:
+        cut = truncated_base64(base64.b64encode(audio).decode("ascii"))
+        return base64.b64decode(cut + "=" * (-len(cut) % 4))
+    return audio
 
 
 def json_reply(cfg, ret, msg, fmt, audio):
     """The reply body, written the way the switches ask for."""
+    fault = cfg["fault"]
+    speech = base64.b64encode(audio).decode("ascii")
+    if fault == "trickle":
+        # As short as a reply with audio can be: it arrives one byte a second.
+        return ('{"speech": "%s"}' % speech).encode("ascii")
     data = {"format": fmt}
     if not cfg["no_speech"]:
         data["speech"] = SPEECH_SLOT
     data["md5sum"] = hashlib.md5(audio).hexdigest() if audio else ""
+    md5 = data["md5sum"]
+    if fault == "bad_bytes":
+        data["md5sum"] = MD5_SLOT
     seps = (",", ":") if cfg["compact"] else (", ", ": ")
-    text = json.dumps({"ret": ret, "msg": msg, "data": data}, separators=seps)
-    speech = base64.b64encode(audio).decode("ascii")
+    text = json.dumps({"ret": ret, "msg": MSG_SLOT if fault in ("bad_bytes", "nul_first") else msg,
+                       "data": data}, separators=seps)
+    if fault == "truncate_base64" and speech:
+        speech = truncated_base64(speech)
     if cfg["escape_slashes"]:
         text, speech = text.replace("/", "\\/"), speech.replace("/", "\\/")
     if cfg["junk_base64"] and speech:
         step = cfg["junk_every"]
         speech = cfg["junk_base64"].join(speech[i:i + step]
                                          for i in range(0, len(speech), step))
-    return text.replace(SPEECH_SLOT, speech, 1).encode("utf-8")
+    body = text.replace(SPEECH_SLOT, speech, 1).encode("utf-8")
+    # Raw bytes that no JSON encoder writes: invalid UTF-8 before the audio and a NUL
+    # after it (bad_bytes), or a NUL before it (nul_first).
+    if fault == "bad_bytes":
+        body = body.replace(MSG_SLOT.encode(), msg.encode("utf-8") + BAD_UTF8, 1)
+        body = body.replace(MD5_SLOT.encode(), md5[:8].encode() + b"\x00" + md5[8:].encode(), 1)
+    elif fault == "nul_first":
+        body = body.replace(MSG_SLOT.encode(), msg.encode("utf-8") + b"\x00", 1)
+    return body
 
 
 def html_reply(status):
@@ -541,8 +620,29 @@ class Handler(BaseHTTPRequestHandler):
         record = {"time": now, "method": self.command, "path": self.path,
                   "headers": [[k, v] for k, v in self.headers.items()],
                   "raw_body": body.decode("latin-1")}
-        if url.path != TTS_PATH or self.command != "POST":
-            code = 404 if url.path != TTS_PATH else 405
+        hop = HOP_PATH.fullmatch(url.path)
+        if hop and cfg["redirect"]:
+            # The synthesis path and the hop paths answer with redirects until the last hop,
+            # which is a synthesis path like the first; a loop sends each back to itself.
+            red = cfg["redirect"]
+            n = int(hop.group(1) or 0)
+            if red["loop"] or n < red["hops"]:
+                to = self.path if red["loop"] else f"/__hop/{n + 1}{TTS_PATH}"
+                if red["host"]:
+                    to = f"http://{red['host']}:{self.server.server_address[1]}{to}"
+                record.update(fields=[], checks={}, text=None, location=to,
+                              reply={"status": red["code"], "ret": None, "format": None,
+                                     "audio_bytes": 0})
+                with st.lock:
+                    st.requests.append(record)
+                code, reason, page = html_reply(red["code"])
+                self._send(code, page, "text/html; charset=utf-8", reason,
+                           extra=[("Location", to)])
+                return
+        # Hop paths exist only while redirects are asked for.
+        known = url.path == TTS_PATH or bool(hop and cfg["redirect"])
+        if not known or self.command != "POST":
+            code = 404 if not known else 405
             record.update(fields=[], checks={}, text=None,
                           reply={"status": code, "ret": None, "format": None, "audio_bytes": 0})
             with st.lock:
@@ -561,6 +661,8 @@ class Handler(BaseHTTPRequestHandler):
                     audio = st.maker.pad(audio, fmt, rate, cfg["pad_audio_bytes"])
             except (RuntimeError, OSError, subprocess.SubprocessError) as e:
                 ret, msg, fmt, audio = RET_SYNTHESIS, f"synthesis failed: {e}", 0, b""
+            if cfg["fault"] == "trickle" and ret == RET_OK:
+                audio = TRICKLE_AUDIO
 
         if cfg["status"] is not None:
             code, reason, reply = html_reply(cfg["status"])
@@ -575,10 +677,51 @@ class Handler(BaseHTTPRequestHandler):
         with st.lock:
             st.requests.append(record)
             if ret == RET_OK and cfg["status"] is None and not cfg["no_speech"]:
-                st.last_audio = (fmt, audio)
+                st.last_audio = (fmt, carried_audio(cfg, audio))
         if cfg["stall_seconds"]:
             time.sleep(cfg["stall_seconds"])
-        self._send(code, reply, content_type, reason, cfg["cut"])
+        if cfg["fault"] in ("reset", "long_length", "two_lengths", "garbage_status", "gzip",
+                            "trickle"):
+            self._send_fault(cfg, code, reason, reply, content_type)
+        else:
+            self._send(code, reply, content_type, reason, cfg["cut"])
+
+    def _send_fault(self, cfg, code, reason, body, content_type):
+        """The reply with its framing broken as cfg["fault"] says; the connection ends."""
+        fault = cfg["fault"]
+        if reason is None:
+            reason = self.responses.get(code, ("",))[0]
+        status = "GARBAGE" if fault == "garbage_status" else f"HTTP/1.1 {code} {reason}"
+        length = str(len(body))
+        lines = [status, f"Content-Type: {content_type}"]
+        if fault == "gzip":
+            body = gzip.compress(body)
+            lines.append("Content-Encoding: gzip")
+            length = str(len(body))
+        elif fault == "long_length":
+            length = str(len(body) + 100)
+        if fault == "two_lengths":
+            lines += [f"Content-Length: {length}", "Content-Length: 10"]
+        else:
+            lines.append(f"Content-Length: {length}")
+        lines.append("Connection: close")
+        head = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+        self.close_connection = True
+        sock = self.connection
+        if fault == "trickle":
+            sock.sendall(head)
+            for i in range(len(body)):
+                if i:
+                    time.sleep(cfg["trickle_interval"])
+                sock.sendall(body[i:i + 1])
+        elif fault == "reset":
+            sock.sendall(head + body[:len(body) // 2])
+            time.sleep(RESET_HOLD_SECONDS)
+            # Closing with a zero linger time sends RST instead of FIN.
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            os.close(sock.detach())
+        else:
+            sock.sendall(head + body)
 
 
 class Server(ThreadingHTTPServer):
