@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "rt/form_engine.h"
@@ -129,6 +131,46 @@ long ProgramUnderTest::Close() {
   DWORD code = 0;
   ::GetExitCodeProcess(process_.hProcess, &code);
   return static_cast<long>(code);
+}
+
+bool ProgramUnderTest::WaitForNoMessageBox(DWORD waitMs) {
+  const DWORD end = ::GetTickCount() + waitMs;
+  while (FindTopWindow(process_.dwProcessId, L"#32770")) {
+    if (static_cast<LONG>(end - ::GetTickCount()) <= 0) return false;
+    ::Sleep(20);
+  }
+  return true;
+}
+
+ResponsivenessProbe::ResponsivenessProbe(HWND window)
+    : window_(window), thread_(&ResponsivenessProbe::Poll, this) {}
+
+ResponsivenessProbe::~ResponsivenessProbe() {
+  Stop();
+}
+
+double ResponsivenessProbe::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  return longest_;
+}
+
+void ResponsivenessProbe::Poll() {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastAnswer = Clock::now();
+  while (!stop_) {
+    DWORD_PTR result = 0;
+    // A short time-out: the stretch is measured between answers, not by this wait.
+    const bool answered =
+        ::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+    const Clock::time_point now = Clock::now();
+    if (answered) {
+      longest_ = std::max(longest_, std::chrono::duration<double>(now - lastAnswer).count());
+      lastAnswer = now;
+    }
+    ::Sleep(20);
+  }
+  longest_ = std::max(longest_, std::chrono::duration<double>(Clock::now() - lastAnswer).count());
 }
 
 }  // namespace e2e

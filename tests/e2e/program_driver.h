@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "rt/text.h"
 #include "rt/window_template.h"
@@ -37,6 +39,9 @@ public:
   // Closes the window and returns the exit code, or -1 when the process did not end.
   long Close();
 
+  // Waits until no message box of the program is showing; false when one still is.
+  bool WaitForNoMessageBox(DWORD waitMs);
+
 private:
   rt::WindowTemplate layout_;
   PROCESS_INFORMATION process_{};
@@ -45,5 +50,26 @@ private:
 
 // Runs the window messages of this thread for a while (the test's own windows stay live).
 void Pump(DWORD ms);
+
+// Asks a window's thread, from a thread of its own, whether it still handles messages, and
+// keeps the longest stretch without an answer.
+class ResponsivenessProbe {
+public:
+  explicit ResponsivenessProbe(HWND window);
+  ~ResponsivenessProbe();
+  ResponsivenessProbe(const ResponsivenessProbe&) = delete;
+  ResponsivenessProbe& operator=(const ResponsivenessProbe&) = delete;
+
+  // Stops asking; the longest stretch in seconds, a stretch still running counted too.
+  double Stop();
+
+private:
+  void Poll();
+
+  HWND window_;
+  std::atomic<bool> stop_{false};
+  double longest_ = 0;
+  std::thread thread_;
+};
 
 }  // namespace e2e

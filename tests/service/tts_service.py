@@ -588,7 +588,9 @@ class Handler(BaseHTTPRequestHandler):
             with st.lock:
                 self._send_json(200, st.config)
         else:
-            self._service_request(b"")
+            # A GET may carry a body too (a POST turned into a GET by a redirect keeps its
+            # length); it is read, so that its bytes are not taken for the next request.
+            self._service_request(self._read_body())
 
     def do_POST(self):
         url = urllib.parse.urlsplit(self.path)
