@@ -69,11 +69,13 @@ bool ReplaceFile(const rt::Text& path, const rt::ByteSet& data) {
   return true;
 }
 
-// What an encoder writes: the alphabet, then at most two "=". Blanks and CR LF pairs, which
-// the decoder takes out, may stand anywhere. Anything else would come out as corrupted audio.
+// What an encoder writes: the alphabet, then at most two "=", in whole groups of four. Blanks
+// and CR LF pairs, which the decoder takes out, may stand anywhere. Anything else would come
+// out as corrupted audio; a text cut inside a group would gain bytes that never arrived.
 bool IsWellFormedBase64(const rt::Text& text) {
   const std::string& s = text.str();
   int padding = 0;
+  std::size_t symbols = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == ' ') continue;
@@ -85,6 +87,7 @@ bool IsWellFormedBase64(const rt::Text& text) {
       ++i;
       continue;
     }
+    ++symbols;
     if (c == '=') {
       if (++padding > 2) return false;
       continue;
@@ -93,7 +96,7 @@ bool IsWellFormedBase64(const rt::Text& text) {
                             (c >= '0' && c <= '9') || c == '+' || c == '/';
     if (!inAlphabet || padding > 0) return false;
   }
-  return true;
+  return symbols % 4 == 0;
 }
 
 }  // namespace
