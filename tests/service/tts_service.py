@@ -49,7 +49,14 @@ CONTENT_TYPES = {FORMAT_PCM: "application/octet-stream",
 SILENCE_SECONDS = 0.25
 JUNK_DEFAULT = "*"
 
-# Ways of breaking the reply; see Handler._send_fault and json_reply.
+# Ways of breaking the reply ("fault" setting). Framing (Handler._send_fault, connection
+# closed after the reply): reset: half the body, then RST; long_length: Content-Length 100
+# beyond the body; two_lengths: the true Content-Length and a second one of 10;
+# garbage_status: "GARBAGE" for a status line; gzip: the body gzip-compressed, unasked;
+# trickle: a minimal reply with TRICKLE_AUDIO, its body one byte per trickle_interval
+# seconds. Content (json_reply): bad_bytes: BAD_UTF8 before the speech member and a NUL
+# after it; nul_first: a NUL before it; truncate_base64: the base64 cut inside a group,
+# unpadded (/__last_audio then holds what that text decodes to).
 FAULTS = ("reset", "long_length", "two_lengths", "garbage_status", "gzip", "trickle",
           "bad_bytes", "nul_first", "truncate_base64")
 # The trickled reply carries these few bytes as its audio, so that it ends within seconds.
