@@ -3,6 +3,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# Wine names Unix files in the locale's character set: the desktop file's Chinese name needs UTF-8.
+case "$(locale charmap 2>/dev/null)" in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
 tools/bootstrap.sh
 
 arch=$(tools/test-arch.sh)
