@@ -120,6 +120,7 @@ TEST_F(SynthesisTest, NoAudioLeavesThePreviousFileAndTellsTheUser) {
       {"{}", "wrong key", "sign"},
       {"{\"junk_base64\": true}", "", "损坏"},
       {"{\"junk_base64\": \"-_\", \"junk_every\": 400}", "", "损坏"},
+      {"{\"fault\": \"truncate_base64\"}", "", "损坏"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.config);
