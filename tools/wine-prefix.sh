@@ -13,8 +13,22 @@ own_desktop() {
     if [ -L "$desktop" ]; then rm "$desktop" && mkdir "$desktop"; fi
   done
 }
+# The first program of a Wine session starts the wineserver and Wine's own services, which
+# inherit that program's output; whoever reads it (ctest) would then wait for the session to
+# end as well. Started here, under the lock, they hold none of it.
+# The desktop process starts with the first window and would inherit output the same way.
+detached_session() {
+  "$wine" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+  [ -n "${DISPLAY:-}" ] || return 0
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop' || true); do
+    grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && return 0
+  done
+  "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 9>&- || true
+}
 if [ -f "$WINEPREFIX/.lumivox-ready" ]; then
   own_desktop
+  detached_session
   exit 0
 fi
 "$wine" wineboot -i >/dev/null 2>&1 || true
@@ -22,3 +36,4 @@ own_desktop
 "$wine" regedit /S "Z:${here//\//\\}\\wine-settings.reg" >/dev/null 2>&1 || true
 "$wine" wineboot -s >/dev/null 2>&1 || true
 touch "$WINEPREFIX/.lumivox-ready"
+detached_session

@@ -20,6 +20,9 @@ namespace {
 
 // Enough of a reply to tell the user what the service said, without flooding the box.
 constexpr int kReplyExcerptBytes = 200;
+// How long a replace waits for a file that another program holds: 10 x 50 ms.
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceRetryMs = 50;
 
 SynthesisFailureReporter& Reporter() {
   static SynthesisFailureReporter reporter;
@@ -61,12 +64,20 @@ bool ReplaceFile(const rt::Text& path, const rt::ByteSet& data) {
     ::DeleteFileW(wideTemporary.c_str());
     return false;
   }
-  if (!::MoveFileExW(wideTemporary.c_str(), rt::WidenGbk(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(wideTemporary.c_str());
-    return false;
+  // A program that only glances at the file (a viewer, a virus scanner) holds it for a
+  // moment; the replace is tried again for a short while before it counts as failed.
+  const std::wstring widePath = rt::WidenGbk(path);
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(wideTemporary.c_str(), widePath.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = ::GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+    if (!held || attempt == kReplaceAttempts) break;
+    ::Sleep(kReplaceRetryMs);
   }
-  return true;
+  ::DeleteFileW(wideTemporary.c_str());
+  return false;
 }
 
 // What an encoder writes: the alphabet, then at most two "=", in whole groups of four. Blanks

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/speech_request.h"
@@ -147,6 +148,32 @@ TEST_F(SynthesisTest, FileHeldByAnotherProgramIsReportedNotPlayedStale) {
   EXPECT_NE(std::string::npos, reports_[0].find(path_.str())) << reports_[0];
   // No temporary file is left beside the desktop file.
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(rt::WidenGbk(path_ + ".tmp").c_str()));
+}
+
+// A viewer that has the file open only for a moment (reading, no delete sharing) delays the
+// replace; it does not lose the new audio.
+TEST_F(SynthesisTest, FileHeldForAMomentIsReplacedOnceLetGo) {
+  HANDLE held = ::CreateFileW(rt::WidenGbk(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  std::thread viewer;
+  rt::SetPlayerObserver([&](rt::PlayerEvent event, const rt::Text&) {
+    // The earlier playback stops just before the file is replaced.
+    if (event == rt::PlayerEvent::kStop && !viewer.joinable())
+      viewer = std::thread([held] {
+        ::Sleep(150);
+        ::CloseHandle(held);
+      });
+  });
+  const rt::ByteSet audio = Synthesize();
+  ASSERT_TRUE(viewer.joinable());
+  viewer.join();
+  rt::ByteSet served;
+  Control("/__last_audio", 0, rt::Text(), &served);
+  ASSERT_GT(served.size(), 100);
+  EXPECT_TRUE(audio == served);
+  EXPECT_TRUE(ReadAll(path_) == served.str());
+  EXPECT_TRUE(reports_.empty()) << reports_.front();
 }
 
 }  // namespace
