@@ -128,6 +128,8 @@ CONFIG_SPEC = {
     "stamp_offset": (0, _stamp_offset),
     "keys": ({}, _keys),
     "accept_empty": (False, _bool),
+    # Long texts take espeak-ng minutes: speak only the first N characters (0: all).
+    "speak_first_chars": (0, _non_negative_int),
 }
 
 
@@ -556,7 +558,8 @@ class Handler(BaseHTTPRequestHandler):
         if ret == RET_OK:
             fmt = int(fields[3][1]) if fields[3][1] in ("1", "2") else FORMAT_MP3
             try:
-                audio, rate = st.maker.audio(text, fmt)
+                spoken = text[:cfg["speak_first_chars"]] if cfg["speak_first_chars"] else text
+                audio, rate = st.maker.audio(spoken, fmt)
                 if cfg["pad_audio_bytes"]:
                     audio = st.maker.pad(audio, fmt, rate, cfg["pad_audio_bytes"])
             except (RuntimeError, OSError, subprocess.SubprocessError) as e:
