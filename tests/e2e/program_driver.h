@@ -46,6 +46,10 @@ private:
   rt::WindowTemplate layout_;
   PROCESS_INFORMATION process_{};
   HWND window_ = nullptr;
+
+public:
+  // The child's process handle, for resource figures; owned by this object.
+  HANDLE process() const { return process_.hProcess; }
 };
 
 // Runs the window messages of this thread for a while (the test's own windows stay live).

@@ -272,8 +272,18 @@ def check_switches(svc, tmp):
         start = time.time()
         status, resp, reply = svc.post(body)
         check(ok(status, resp, reply, time.time() - start), f"switch {settings}")
-    for bad in ({"cut": "x"}, {"bogus": 1}, {"status": 42}):
+    for bad in ({"cut": "x"}, {"bogus": 1}, {"status": 42}, {"speak_first_chars": -1}):
         check(svc.config(bad)[0] == 400, f"config {bad} accepted")
+
+    # Only the first characters of a long text are spoken; the record keeps all of it.
+    long_text = "abc" + "x" * 5000
+    svc.config({"speak_first_chars": 3})
+    svc.post(build_body(text=long_text, app_id=APP_ID, key=APP_KEY))
+    cut_audio, long_record = svc.request("GET", "/__last_audio")[2], svc.records()[-1]
+    svc.config({})
+    _, _, short = svc.post(build_body(text="abc", app_id=APP_ID, key=APP_KEY))
+    check(cut_audio == decoded(short) and long_record["text"] == long_text,
+          "speak_first_chars 3 did not speak just the first three characters")
 
     # Padding: a big reply, and the silence really plays after the speech.
     for fmt, size in ((3, 8 << 20), (3, 100_000), (2, 300_000)):

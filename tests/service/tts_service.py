@@ -180,6 +180,8 @@ CONFIG_SPEC = {
     "fault": (None, _fault),
     "trickle_interval": (1, _positive_number),
     "redirect": (None, _redirect),
+    # Long texts take espeak-ng minutes: speak only the first N characters (0: all).
+    "speak_first_chars": (0, _non_negative_int),
 }
 
 
@@ -665,7 +667,8 @@ class Handler(BaseHTTPRequestHandler):
         if ret == RET_OK:
             fmt = int(fields[3][1]) if fields[3][1] in ("1", "2") else FORMAT_MP3
             try:
-                audio, rate = st.maker.audio(text, fmt)
+                spoken = text[:cfg["speak_first_chars"]] if cfg["speak_first_chars"] else text
+                audio, rate = st.maker.audio(spoken, fmt)
                 if cfg["pad_audio_bytes"]:
                     audio = st.maker.pad(audio, fmt, rate, cfg["pad_audio_bytes"])
             except (RuntimeError, OSError, subprocess.SubprocessError) as e:
