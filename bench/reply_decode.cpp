@@ -27,9 +27,10 @@ constexpr double kGoalMiBPerSecond = 50;
 
 bool RunOnce(const rt::Text& reply, const std::string& audio, StageTimes& times) {
   const double t0 = bench::NowMs();
-  const rt::Text unescaped = web::DecodeUnicodeEscapes(reply);
+  // As the speech request does it: the member is cut out of the decoded reply in place.
+  rt::Text speech = web::DecodeUnicodeEscapes(reply);
   const double t1 = bench::NowMs();
-  rt::Text speech = web::TextBetween(unescaped, "speech\": \"", "\"");
+  web::CutTextBetween(speech, "speech\": \"", "\"");
   const double t2 = bench::NowMs();
   const rt::ByteSet bytes = web::Base64Decode(speech);
   const double t3 = bench::NowMs();

@@ -62,8 +62,8 @@ private:
 };
 
 bool Process(const rt::Text& reply, std::size_t audioSize) {
-  const rt::Text unescaped = web::DecodeUnicodeEscapes(reply);
-  rt::Text speech = web::TextBetween(unescaped, "speech\": \"", "\"");
+  rt::Text speech = web::DecodeUnicodeEscapes(reply);
+  web::CutTextBetween(speech, "speech\": \"", "\"");
   return static_cast<std::size_t>(web::Base64Decode(speech).size()) == audioSize;
 }
 

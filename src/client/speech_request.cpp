@@ -139,10 +139,12 @@ rt::Text BuildSpeechRequestBody(const SpeechFields& fields, const rt::Text& appK
 }
 
 rt::Text SpeechMemberOfReply(const rt::Text& reply) {
-  const rt::Text decoded = web::DecodeUnicodeEscapes(reply);
-  rt::Text member = web::TextBetween(decoded, "speech\": \"", "\"");
-  if (member.empty()) member = web::TextBetween(decoded, "speech\":\"", "\"");
-  return member;
+  // The member is cut out of the decoded reply itself: the reply is megabytes of it.
+  rt::Text member = web::DecodeUnicodeEscapes(reply);
+  if (web::CutTextBetween(member, "speech\": \"", "\"") ||
+      web::CutTextBetween(member, "speech\":\"", "\""))
+    return member;
+  return rt::Text();
 }
 
 rt::Text SpeechFilePath() {

@@ -11,12 +11,15 @@
 namespace rt {
 namespace {
 
-// Holds a BSTR made from a program text for the length of one call.
+// Holds a BSTR made from a program text for the length of one call. Converted straight into
+// the string: a text of megabytes is not widened twice.
 class ScopedBstr {
 public:
   explicit ScopedBstr(const Text& s) {
-    const std::wstring wide = WidenGbk(s);
-    bstr_ = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    const int units = s.empty() ? 0 : ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), nullptr, 0);
+    bstr_ = ::SysAllocStringLen(nullptr, static_cast<UINT>(units > 0 ? units : 0));
+    if (bstr_ != nullptr && units > 0)
+      ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), bstr_, units);
   }
   ScopedBstr(const ScopedBstr&) = delete;
   ScopedBstr& operator=(const ScopedBstr&) = delete;
@@ -195,9 +198,13 @@ void ComCallMethod(const ComObject& o, const Text& name, ComArgs args) {
 }
 
 Text ComCallTextMethod(const ComObject& o, const Text& name, ComArgs args) {
+  return VariantToText(ComCallVariantMethod(o, name, args));
+}
+
+ComVariant ComCallVariantMethod(const ComObject& o, const Text& name, ComArgs args) {
   ComVariant result;
   InvokeByName(o, name, kCallKinds, args, &result);
-  return VariantToText(result);
+  return result;
 }
 
 double ComCallNumberMethod(const ComObject& o, const Text& name, ComArgs args) {
@@ -276,6 +283,9 @@ void VariantSetEmptyArray(ComVariant& v) {
 }
 
 Text VariantToText(const ComVariant& v) {
+  // A string is read where it stands rather than copied first.
+  if (v.get()->vt == VT_BSTR)
+    return NarrowToGbk(v.get()->bstrVal, static_cast<int>(::SysStringLen(v.get()->bstrVal)));
   ComVariant text;
   if (FAILED(::VariantChangeType(text.get(), const_cast<VARIANT*>(v.get()), 0, VT_BSTR)))
     return Text();

@@ -82,6 +82,8 @@ void ComCallMethod(const ComObject& o, const Text& name, ComArgs args = {});
 Text ComCallTextMethod(const ComObject& o, const Text& name, ComArgs args = {});
 double ComCallNumberMethod(const ComObject& o, const Text& name, ComArgs args = {});
 ComObject ComCallObjectMethod(const ComObject& o, const Text& name, ComArgs args = {});
+// The result as it came, for a caller that converts it after releasing the object.
+ComVariant ComCallVariantMethod(const ComObject& o, const Text& name, ComArgs args = {});
 
 Text ComGetTextProperty(const ComObject& o, const Text& name, ComArgs args = {});
 double ComGetNumberProperty(const ComObject& o, const Text& name, ComArgs args = {});

@@ -113,6 +113,15 @@ Text MiddleText(const Text& s, int start, int n) {
   return Text(s.str().substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(n)));
 }
 
+Text MiddleText(Text&& s, int start, int n) {
+  if (start < 1 || start > s.size() || n <= 0) return Text();
+  std::string bytes = std::move(s).release();
+  const std::size_t from = static_cast<std::size_t>(start - 1);
+  if (bytes.size() - from > static_cast<std::size_t>(n)) bytes.resize(from + static_cast<std::size_t>(n));
+  bytes.erase(0, from);
+  return Text(std::move(bytes));
+}
+
 int FindText(const Text& s, const Text& sought, int start, bool ignoreCase) {
   if (start < 1) start = 1;
   if (start > s.size()) return -1;

@@ -24,6 +24,8 @@ public:
   const char* c_str() const { return bytes_.c_str(); }
   int size() const { return static_cast<int>(bytes_.size()); }
   bool empty() const { return bytes_.empty(); }
+  // The bytes moved out, for an operation that reuses the storage of a text it consumes.
+  std::string release() && { return std::move(bytes_); }
 
   Text& operator+=(const Text& other) {
     bytes_ += other.bytes_;
@@ -91,6 +93,8 @@ int TextLength(const Text& s);
 Text LeftText(const Text& s, int n);
 Text RightText(const Text& s, int n);
 Text MiddleText(const Text& s, int start, int n);
+// The same bytes cut out of s's own storage: no copy of a large text.
+Text MiddleText(Text&& s, int start, int n);
 // Position of the first match at or after start that begins on a character boundary, or -1.
 int FindText(const Text& s, const Text& sought, int start = 1, bool ignoreCase = false);
 // count < 0 replaces every occurrence; caseSensitive false compares ASCII letters without case.

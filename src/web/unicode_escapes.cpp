@@ -16,10 +16,54 @@ constexpr char kLineBreakForm[] = "{$}";
 constexpr char kApostrophe[] = "'";
 constexpr char kApostropheForm[] = "’";
 
-// Replaces in place; a text without the sought bytes is left alone rather than copied, which
-// matters for a reply of megabytes.
+// Replaces every occurrence; a text without the sought bytes is left alone rather than copied,
+// which matters for a reply of megabytes.
 void ReplaceEvery(rt::Text& s, const char* sought, const char* repl) {
   if (s.str().find(sought) != std::string::npos) s = rt::ReplaceText(s, sought, repl, 1, -1, true);
+}
+
+// Hands the protected form of s to `emit` piece by piece: CR LF as "{$}", a CR that is the
+// very first byte dropped, "\u" as "%u" and "'" as "’". One walk over the characters makes
+// the same text as the four rewrites one after another: none of them makes or breaks a match
+// of another, and each keeps the character boundaries of the rest.
+template <typename Emit>
+void ForEachProtectedPiece(const std::string& s, Emit emit) {
+  const std::size_t n = s.size();
+  std::size_t plain = 0;  // start of the bytes not yet handed over
+  std::size_t i = 0;
+  const auto replace = [&](std::size_t length, const char* form, std::size_t formLength) {
+    emit(s.data() + plain, i - plain);
+    emit(form, formLength);
+    i += length;
+    plain = i;
+  };
+  while (i < n) {
+    const char c = s[i];
+    if (c == '\r' && i + 1 < n && s[i + 1] == '\n') {
+      replace(2, kLineBreakForm, sizeof kLineBreakForm - 1);
+    } else if (c == '\r' && i == 0) {
+      replace(1, "", 0);
+    } else if (c == '\\' && i + 1 < n && s[i + 1] == 'u') {
+      replace(2, "%u", 2);
+    } else if (c == kApostrophe[0]) {
+      replace(1, kApostropheForm, sizeof kApostropheForm - 1);
+    } else {
+      i += static_cast<unsigned char>(c) >= 0x80 && i + 1 < n ? 2 : 1;
+    }
+  }
+  emit(s.data() + plain, n - plain);
+}
+
+// head, the protected form of s and tail, in one allocation of the exact size.
+std::string Protected(const std::string& s, const char* head = "", const char* tail = "") {
+  std::size_t size = std::char_traits<char>::length(head) + std::char_traits<char>::length(tail);
+  ForEachProtectedPiece(s, [&](const char*, std::size_t length) { size += length; });
+  std::string out;
+  out.reserve(size);
+  out += head;
+  ForEachProtectedPiece(s, [&](const char* piece, std::size_t length) { out.append(piece, length); });
+  out += tail;
+  return out;
 }
 
 bool IsHexDigit(char c) {
@@ -39,37 +83,32 @@ bool IsCodeGroup(const std::string& s, std::size_t at) {
 // The code page 936 form of the character with code v (the empty text for 0).
 rt::Text CharacterFor(std::int64_t v) { return WideToAnsi(rt::ToBytes(v)); }
 
-rt::Text RunScriptUnescape(const rt::Text& protectedText) {
+// unescape() of the protected s through the script object; the empty text when it fails.
+rt::Text RunScriptUnescape(const rt::Text& s) {
   rt::ComObject script;
   rt::CreateComObject(script, "ScriptControl");
   rt::ComSetProperty(script, "Language", "JScript");
-  static const char head[] = "function xx(){var x='";
-  static const char tail[] = "';return unescape(x);}";
-  std::string statement;
-  statement.reserve(sizeof head + protectedText.str().size() + sizeof tail);
-  statement.append(head).append(protectedText.str()).append(tail);
-  rt::ComCallNumberMethod(script, "ExecuteStatement", {rt::Text(std::move(statement))});
+  // The statement and its wide copy live for this call only: they are gone before the engine
+  // makes its result.
+  rt::ComCallNumberMethod(
+      script, "ExecuteStatement",
+      {rt::Text(Protected(s.str(), "function xx(){var x='", "';return unescape(x);}"))});
   // Some script hosts refuse Run with the procedure name alone; every host takes the
   // name followed by an empty parameter array.
   rt::ComVariant noParameters;
   rt::VariantSetEmptyArray(noParameters);
-  rt::Text r = rt::ComCallTextMethod(script, "Run", {"xx", noParameters});
+  const rt::ComVariant result = rt::ComCallVariantMethod(script, "Run", {"xx", noParameters});
+  // The engine's copies of the script go with the object, before the result is converted.
   rt::ObjectClear(script);
-  return r;
+  return rt::VariantToText(result);
 }
 
 }  // namespace
 
 rt::Text DecodeUnicodeEscapes(const rt::Text& s) {
-  rt::Text t = s;
-  ReplaceEvery(t, kLineBreak, kLineBreakForm);
-  if (!t.empty() && t.str()[0] == '\r') t = rt::Text(std::string_view(t.str()).substr(1));
-  ReplaceEvery(t, "\\u", "%u");
-  ReplaceEvery(t, kApostrophe, kApostropheForm);
-
   ComInit();
-  rt::Text r = RunScriptUnescape(t);
-  if (rt::TextLength(r) == 0) r = PercentUnescape(t);
+  rt::Text r = RunScriptUnescape(s);
+  if (rt::TextLength(r) == 0) r = PercentUnescape(rt::Text(Protected(s.str())));
   ComUninit();
 
   ReplaceEvery(r, kApostropheForm, kApostrophe);
