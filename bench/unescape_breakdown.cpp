@@ -2,6 +2,7 @@
 // timed on its own, with the script engine's share (parsing the literal, unescape()) apart
 // from the conversions and copies around it.
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <oleauto.h>
 
 #include <cstdio>
@@ -116,9 +117,9 @@ int main() {
     script.reset();
     web::ComUninit();
     lap(5);
-    const rt::Text narrow =
-        result.vt == VT_BSTR ? rt::NarrowToGbk(result.bstrVal, ::SysStringLen(result.bstrVal))
-                             : rt::Text();
+    const rt::Text narrow = result.vt == VT_BSTR
+                                ? rt::NarrowToGbk(result.bstrVal, ::SysStringLen(result.bstrVal))
+                                : rt::Text();
     ::VariantClear(&result);
     lap(6);
     const rt::Text whole = web::DecodeUnicodeEscapes(reply);
@@ -131,8 +132,8 @@ int main() {
   bench::Table table({"step", "ms", "MB/s of reply"});
   for (const Step& step : steps) {
     const double ms = bench::Median(step.ms);
-    table.Add({step.name, bench::Fixed(ms, 1),
-               bench::Fixed(bench::MiBPerSecond(reply.size(), ms), 1)});
+    table.Add(
+        {step.name, bench::Fixed(ms, 1), bench::Fixed(bench::MiBPerSecond(reply.size(), ms), 1)});
   }
   const std::string title = "DecodeUnicodeEscapes by step, 8 MB audio (reply " +
                             std::to_string(reply.size()) + " bytes; medians of " +

@@ -16,7 +16,8 @@ namespace {
 class ScopedBstr {
 public:
   explicit ScopedBstr(const Text& s) {
-    const int units = s.empty() ? 0 : ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), nullptr, 0);
+    const int units =
+        s.empty() ? 0 : ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), nullptr, 0);
     bstr_ = ::SysAllocStringLen(nullptr, static_cast<UINT>(units > 0 ? units : 0));
     if (bstr_ != nullptr && units > 0)
       ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), bstr_, units);
@@ -76,8 +77,7 @@ bool InvokeByName(const ComObject& o, const Text& name, std::initializer_list<WO
 }
 
 constexpr std::initializer_list<WORD> kCallKinds = {DISPATCH_METHOD, DISPATCH_PROPERTYGET,
-                                                    DISPATCH_PROPERTYPUT,
-                                                    DISPATCH_PROPERTYPUTREF};
+                                                    DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF};
 constexpr std::initializer_list<WORD> kGetKinds = {DISPATCH_PROPERTYGET, DISPATCH_METHOD};
 constexpr std::initializer_list<WORD> kSetKinds = {DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF,
                                                    DISPATCH_METHOD};
@@ -138,7 +138,9 @@ ComVariant& ComVariant::operator=(const ComVariant& other) {
   return *this;
 }
 
-ComVariant::ComVariant(ComVariant&& other) noexcept : v_(other.v_) { ::VariantInit(&other.v_); }
+ComVariant::ComVariant(ComVariant&& other) noexcept : v_(other.v_) {
+  ::VariantInit(&other.v_);
+}
 
 ComVariant& ComVariant::operator=(ComVariant&& other) noexcept {
   if (this != &other) {
@@ -149,10 +151,18 @@ ComVariant& ComVariant::operator=(ComVariant&& other) noexcept {
   return *this;
 }
 
-ComArg::ComArg(const Text& v) { VariantSet(value_, v); }
-ComArg::ComArg(int v) { VariantSet(value_, v); }
-ComArg::ComArg(double v) { VariantSet(value_, v); }
-ComArg::ComArg(bool v) { VariantSet(value_, v); }
+ComArg::ComArg(const Text& v) {
+  VariantSet(value_, v);
+}
+ComArg::ComArg(int v) {
+  VariantSet(value_, v);
+}
+ComArg::ComArg(double v) {
+  VariantSet(value_, v);
+}
+ComArg::ComArg(bool v) {
+  VariantSet(value_, v);
+}
 
 ComArg ComArg::ByRef(ComVariant& v) {
   ComArg arg;
@@ -173,8 +183,9 @@ bool CreateComObject(ComObject& o, const Text& progId) {
   o.reset();
   const std::wstring name = WidenGbk(progId);
   CLSID clsid;
-  const HRESULT found = name.size() > 0 && name[0] == L'{' ? ::CLSIDFromString(name.c_str(), &clsid)
-                                                           : ::CLSIDFromProgID(name.c_str(), &clsid);
+  const HRESULT found = name.size() > 0 && name[0] == L'{'
+                            ? ::CLSIDFromString(name.c_str(), &clsid)
+                            : ::CLSIDFromProgID(name.c_str(), &clsid);
   if (FAILED(found)) return false;
   IDispatch* object = nullptr;
   HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER | CLSCTX_INPROC_HANDLER,
@@ -293,14 +304,24 @@ Text VariantToText(const ComVariant& v) {
   return NarrowToGbk(bstr, static_cast<int>(::SysStringLen(bstr)));
 }
 
-void VariantRelease(ComVariant& v) { v.put(); }
+void VariantRelease(ComVariant& v) {
+  v.put();
+}
 
-void VariantAssign(ComVariant& dst, const ComVariant& src) { dst = src; }
+void VariantAssign(ComVariant& dst, const ComVariant& src) {
+  dst = src;
+}
 
-void ObjectClear(ComObject& o) { o.reset(); }
+void ObjectClear(ComObject& o) {
+  o.reset();
+}
 
-bool ObjectIsEmpty(const ComObject& o) { return o.get() == nullptr; }
+bool ObjectIsEmpty(const ComObject& o) {
+  return o.get() == nullptr;
+}
 
-void ObjectAssign(ComObject& dst, const ComObject& src) { dst = src; }
+void ObjectAssign(ComObject& dst, const ComObject& src) {
+  dst = src;
+}
 
 }  // namespace rt

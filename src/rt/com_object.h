@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <oaidl.h>
 
 #include <initializer_list>

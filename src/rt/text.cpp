@@ -117,7 +117,8 @@ Text MiddleText(Text&& s, int start, int n) {
   if (start < 1 || start > s.size() || n <= 0) return Text();
   std::string bytes = std::move(s).release();
   const std::size_t from = static_cast<std::size_t>(start - 1);
-  if (bytes.size() - from > static_cast<std::size_t>(n)) bytes.resize(from + static_cast<std::size_t>(n));
+  if (bytes.size() - from > static_cast<std::size_t>(n))
+    bytes.resize(from + static_cast<std::size_t>(n));
   bytes.erase(0, from);
   return Text(std::move(bytes));
 }

@@ -44,8 +44,7 @@ class ByteSet {
 public:
   ByteSet() = default;
   explicit ByteSet(std::string bytes) : bytes_(std::move(bytes)) {}
-  ByteSet(const void* data, std::size_t length)
-      : bytes_(static_cast<const char*>(data), length) {}
+  ByteSet(const void* data, std::size_t length) : bytes_(static_cast<const char*>(data), length) {}
 
   const std::string& str() const { return bytes_; }
   std::string& str() { return bytes_; }
@@ -143,8 +142,15 @@ ByteSet ReplaceBytes(const ByteSet& b, const ByteSet& sought, const ByteSet& rep
 ByteSet RepeatBytes(int count, const ByteSet& b);
 
 // Value types that ReadBytesData can read; kText reads up to a zero byte or the end.
-enum class BytesDataType { kByte = 1, kShort = 2, kInt = 3, kInt64 = 4, kFloat = 5, kDouble = 6,
-                           kText = 10 };
+enum class BytesDataType {
+  kByte = 1,
+  kShort = 2,
+  kInt = 3,
+  kInt64 = 4,
+  kFloat = 5,
+  kDouble = 6,
+  kText = 10
+};
 struct BytesDataValue {
   std::int64_t integer = 0;
   double number = 0;

@@ -61,7 +61,8 @@ std::string Protected(const std::string& s, const char* head = "", const char* t
   std::string out;
   out.reserve(size);
   out += head;
-  ForEachProtectedPiece(s, [&](const char* piece, std::size_t length) { out.append(piece, length); });
+  ForEachProtectedPiece(s,
+                        [&](const char* piece, std::size_t length) { out.append(piece, length); });
   out += tail;
   return out;
 }
@@ -81,7 +82,9 @@ bool IsCodeGroup(const std::string& s, std::size_t at) {
 }
 
 // The code page 936 form of the character with code v (the empty text for 0).
-rt::Text CharacterFor(std::int64_t v) { return WideToAnsi(rt::ToBytes(v)); }
+rt::Text CharacterFor(std::int64_t v) {
+  return WideToAnsi(rt::ToBytes(v));
+}
 
 // unescape() of the protected s through the script object; the empty text when it fails.
 rt::Text RunScriptUnescape(const rt::Text& s) {

@@ -28,6 +28,9 @@ const EscapeCase kBothPaths[] = {
     {"two-digit escape", "%41%42", "AB"},
     {"percent at the end", "100%", "100%"},
     {"ascii passes", "{\"speech\": \"QUJD\"}", "{\"speech\": \"QUJD\"}"},
+    {"a backslash that trails a double-byte character starts no escape", "\x81\x5cu4e2d",
+     "\x81\x5cu4e2d"},
+    {"every protection at once", "\r'\\u4e2d\r\n'", "'中\r\n'"},
 };
 
 TEST(DecodeUnicodeEscapes, ScriptPath) {
@@ -74,18 +77,12 @@ struct UnescapeCase {
 
 TEST(PercentUnescape, EscapeForms) {
   const UnescapeCase cases[] = {
-      {"%41%42", "AB"},
-      {"%u4e2d", "中"},
-      {"%u4E2D!", "中!"},
-      {"%u0041", "A"},
-      {"%uff0c", "，"},   // accepted: four hex digits, not 0
-      {"%u0000x", "%u0000x"},  // refused: the "%" stays, the rest passes through
-      {"%uzzzzx", "%uzzzzx"},
-      {"%u41", "?1"},  // two-digit form with "u" as a digit: U+01E4, which GBK lacks
-      {"%4", "%4"},
-      {"%", "%"},
-      {"中%41文", "中A文"},
-      {"", ""},
+      {"%41%42", "AB"},       {"%u4e2d", "中"}, {"%u4E2D!", "中!"},   {"%u0041", "A"},
+      {"%uff0c", "，"},                        // accepted: four hex digits, not 0
+      {"%u0000x", "%u0000x"},                  // refused: the "%" stays, the rest passes through
+      {"%uzzzzx", "%uzzzzx"}, {"%u41", "?1"},  // two-digit form with "u" as a digit: U+01E4, which
+                                               // GBK lacks
+      {"%4", "%4"},           {"%", "%"},       {"中%41文", "中A文"}, {"", ""},
   };
   for (const UnescapeCase& c : cases) {
     EXPECT_EQ(PercentUnescape(c.input).str(), c.decoded) << c.input;
