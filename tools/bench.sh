@@ -50,7 +50,10 @@ start_server() {
   return 1
 }
 
-bench_reply_decode() { run reply_decode; }
+bench_reply_decode() {
+  run reply_decode
+  run unescape_breakdown
+}
 
 bench_body_download() {
   start_server || return 0
