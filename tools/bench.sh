@@ -4,13 +4,7 @@
 #                              (default all)
 # Figures only: nothing here fails on a slow result; a benchmark that cannot run says why.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-# Wine names Unix files in the locale's character set: the desktop file's Chinese name needs UTF-8.
-case "$(locale charmap 2>/dev/null)" in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
-tools/bootstrap.sh
-
-arch=$(tools/test-arch.sh)
+source "$(dirname "$0")/prologue.sh"
 cmake --preset "mingw-$arch" >/dev/null
 cmake --build --preset "mingw-$arch" -j"$(nproc)" >/dev/null
 build="$root/build/mingw-$arch"

@@ -2,12 +2,7 @@
 # Sets up the machine, builds the programs and starts ttsclient.exe under Wine. Without a
 # display it starts the window on a private Xvfb, saves a screenshot, says where and ends.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-# Wine names Unix files in the locale's character set: the desktop file's Chinese name needs UTF-8.
-case "$(locale charmap 2>/dev/null)" in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
-tools/bootstrap.sh
-arch=$(tools/test-arch.sh)
+source "$(dirname "$0")/prologue.sh"
 cmake --preset "mingw-$arch" >/dev/null
 cmake --build --preset "mingw-$arch" -j"$(nproc)"
 exe="$root/build/mingw-$arch/src/client/ttsclient.exe"

@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds both architectures and runs every test under Wine.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-# Wine names Unix files in the locale's character set: the desktop file's Chinese name needs UTF-8.
-case "$(locale charmap 2>/dev/null)" in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
-tools/bootstrap.sh
-
-arch=$(tools/test-arch.sh)
+source "$(dirname "$0")/prologue.sh"
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 -j"$(nproc)"
 if [ "$arch" != i686 ]; then

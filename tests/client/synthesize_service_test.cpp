@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -180,22 +179,6 @@ TEST_F(SynthesisTest, FileHeldForAMomentIsReplacedOnceLetGo) {
 
 namespace {
 
-// Percent-encoding of UTF-8 bytes as the text field carries them.
-std::string PercentEncoded(const std::string& utf8) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : utf8) {
-    if (std::isalnum(c) || c == '-' || c == '.') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 TEST_F(SynthesisTest, TextsAcrossTheGbkRangesTravelAsTheirUtf8) {
   struct Case {
     const char* gbk;         // compiled to GBK
@@ -214,7 +197,7 @@ TEST_F(SynthesisTest, TextsAcrossTheGbkRangesTravelAsTheirUtf8) {
     client::SynthesizeWithSettings(c.gbk, "", "", client::SpeechSettings{7, 3, 100, 58});
     const std::vector<std::string> bodies = RawBodies();
     ASSERT_EQ(1u, bodies.size());
-    EXPECT_EQ(PercentEncoded(utf8), FormField(bodies[0], "text"));
+    EXPECT_EQ(service_control::PercentEncodedUtf8(utf8), FormField(bodies[0], "text"));
     EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
   }
 }

@@ -31,25 +31,6 @@ using service_control::ReadAll;
 
 const std::string kPrevious = "audio of an earlier synthesis";
 
-// The text field as it must travel, from the UTF-8 the compiler wrote: every byte but
-// letters, digits, "-" and "." as "%" and two upper-case hex digits.
-std::string PercentEncoded(const std::string& utf8) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : utf8) {
-    const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                      c == '-' || c == '.';
-    if (keep) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string Repeated(const std::string& piece, std::size_t minBytes) {
   std::string out;
   while (out.size() < minBytes) out += piece;
@@ -161,9 +142,10 @@ TEST_F(LoadTest, UnusualInputTravelsWhole) {
       const bool fileOk = WaitForServedAudioInTheFile(60000);
       EXPECT_TRUE(fileOk) << program.TakeMessageBox(0).str();
       const std::vector<std::string> bodies = RawBodies();
-      const bool bodyOk = bodies.size() == 1 &&
-                          FormField(bodies[0], "text") == PercentEncoded(c.utf8) &&
-                          FormField(bodies[0], "time_stamp").size() == 10;
+      const bool bodyOk =
+          bodies.size() == 1 &&
+          FormField(bodies[0], "text") == service_control::PercentEncodedUtf8(c.utf8) &&
+          FormField(bodies[0], "time_stamp").size() == 10;
       EXPECT_TRUE(bodyOk) << (bodies.empty() ? "no request" : bodies[0].substr(0, 300));
       const bool signOk =
           Control("/__requests").str().find("\"sign_ok\": true") != std::string::npos;

@@ -24,16 +24,6 @@ using service_control::Control;
 using service_control::FormField;
 using service_control::RawBodies;
 
-int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data) {
-  for (const rt::UnitTemplate& unit : layout.units) {
-    if (unit.unitId != comboUnit) continue;
-    for (std::size_t i = 0; i < unit.entries.size(); ++i) {
-      if (unit.entries[i].data == data) return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
-
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
@@ -107,9 +97,9 @@ TEST(LocaleAndZone, RequestBytesAreTheSameInEveryLocaleAndZone) {
   program.SetText(client::kAppIdEditUnit, "1106548923");
   program.SetText(client::kAppKeyEditUnit, "k3y-With.Mixed_Case");
   program.SelectEntry(client::kSpeakerComboUnit,
-                      IndexOfItemData(layout, client::kSpeakerComboUnit, 5));
+                      e2e::IndexOfItemData(layout, client::kSpeakerComboUnit, 5));
   program.SelectEntry(client::kFormatComboUnit,
-                      IndexOfItemData(layout, client::kFormatComboUnit, 2));
+                      e2e::IndexOfItemData(layout, client::kFormatComboUnit, 2));
   program.SetSliderPosition(client::kSpeedSliderUnit, 65);
   program.SetSliderPosition(client::kTimbreSliderUnit, 12);
   program.Click(client::kSynthesizeButtonUnit);

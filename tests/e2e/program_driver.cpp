@@ -47,6 +47,16 @@ HWND FindTopWindow(DWORD processId, const wchar_t* className) {
 
 }  // namespace
 
+int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data) {
+  for (const rt::UnitTemplate& unit : layout.units) {
+    if (unit.unitId != comboUnit) continue;
+    for (std::size_t i = 0; i < unit.entries.size(); ++i) {
+      if (unit.entries[i].data == data) return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
 void Pump(DWORD ms) {
   const DWORD end = ::GetTickCount() + ms;
   do {

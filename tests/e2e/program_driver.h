@@ -52,6 +52,9 @@ public:
   HANDLE process() const { return process_.hProcess; }
 };
 
+// The index of the entry of a combo box unit whose item data is data; -1 when none has it.
+int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data);
+
 // Runs the window messages of this thread for a while (the test's own windows stay live).
 void Pump(DWORD ms);
 

@@ -34,16 +34,6 @@ using service_control::ReadAll;
 
 const std::string kPrevious = "audio of an earlier synthesis";
 
-int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data) {
-  for (const rt::UnitTemplate& unit : layout.units) {
-    if (unit.unitId != comboUnit) continue;
-    for (std::size_t i = 0; i < unit.entries.size(); ++i) {
-      if (unit.entries[i].data == data) return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
-
 class ProgramsTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -94,8 +84,9 @@ TEST_F(ProgramsTest, TtsClientSendsWhatTheWindowHoldsAndWritesTheAudio) {
     program.SetText(kAppIdEditUnit, c.id);
     program.SetText(kAppKeyEditUnit, c.key);
     program.SelectEntry(kSpeakerComboUnit,
-                        IndexOfItemData(layout, kSpeakerComboUnit, c.speakerData));
-    program.SelectEntry(kFormatComboUnit, IndexOfItemData(layout, kFormatComboUnit, c.formatData));
+                        e2e::IndexOfItemData(layout, kSpeakerComboUnit, c.speakerData));
+    program.SelectEntry(kFormatComboUnit,
+                        e2e::IndexOfItemData(layout, kFormatComboUnit, c.formatData));
     program.SetSliderPosition(kSpeedSliderUnit, 80);
     program.SetSliderPosition(kTimbreSliderUnit, 30);
     program.Click(kSynthesizeButtonUnit);

@@ -52,6 +52,25 @@ inline std::string FormField(const std::string& body, const std::string& name) {
   return body.substr(from, body.find('&', from) - from);
 }
 
+// The text field as the client writes it: UTF-8 bytes, each but letters, digits, "-" and "."
+// as "%" and two upper-case hexadecimal digits.
+inline std::string PercentEncodedUtf8(const std::string& utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : utf8) {
+    const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                      c == '-' || c == '.';
+    if (keep) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 inline std::string ReadAll(const rt::Text& path) {
   std::ifstream in(rt::WidenGbk(path).c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
