@@ -86,19 +86,24 @@ bench_synthesis_overhead() {
   mkdir -p "$service_state"
   trap 'stop_service; stop_server' EXIT
   tests/service/start_service.sh "$service_state" "$service_port" >/dev/null || return 0
-  local rows=() size to_file whole_call request service_ms reply_bytes
+  local rows=() size lines kind to_file whole_call request floor_post floor service_ms reply_bytes
   for size in 102400:100KB 2097152:2MB; do
     curl -s "$service/__requests?clear=1" >/dev/null
     # The player's messages from Wine go to a log, shown only when the run fails.
-    read -r to_file whole_call request < <(run synthesis_overhead "${size%%:*}" "$repetitions" \
-      2>"$service_state/wine.log" | tr -d '\r')
-    [ -n "$request" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
+    lines=$(run synthesis_overhead "${size%%:*}" "$repetitions" 2>"$service_state/wine.log" |
+      tr -d '\r')
+    [ -n "$lines" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
     read -r service_ms reply_bytes < <(curl_service_ms "$repetitions")
+    while read -r kind to_file whole_call request floor_post floor; do
+      rows+=("${size##*:}" "$kind" "$to_file" "$whole_call" "$request" "$floor_post" "$floor"
+        "$service_ms" "$reply_bytes")
+    done <<<"$lines"
     curl -s -X POST -d '{}' "$service/__config" >/dev/null
-    rows+=("${size##*:}" "$to_file" "$whole_call" "$request" "$service_ms" "$reply_bytes")
   done
-  stop_service
   run synthesis_overhead --table "${rows[@]}"
+  run synthesis_overhead --stall "$repetitions" 2>>"$service_state/wine.log" || true
+  curl -s -X POST -d '{}' "$service/__config" >/dev/null
+  stop_service
 }
 
 bench_startup() {
