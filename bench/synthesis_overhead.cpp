@@ -6,8 +6,8 @@
 // curl (the service's share), then has the table printed.
 //   synthesis_overhead REPLY_BYTES REPETITIONS
 //     prints "fresh|pooled TO_FILE_MS WHOLE_CALL_MS REQUEST_MS FLOOR_POST_MS FLOOR_MS", a line each
-//   synthesis_overhead --table SIZE KIND TO_FILE WHOLE_CALL REQUEST FLOOR_POST FLOOR SERVICE BYTES [...]
-//   synthesis_overhead --stall REPETITIONS
+//   synthesis_overhead --table SIZE KIND TO_FILE WHOLE_CALL REQUEST FLOOR_POST FLOOR SERVICE BYTES
+//   [...] synthesis_overhead --stall REPETITIONS
 //     the same request over plain sockets on one kept-alive connection, its header block and
 //     body written at once or apart: where the pooled connection's stall comes from
 #include <winsock2.h>
@@ -97,9 +97,9 @@ bool FloorDecodeAndWrite(const std::string& reply, const std::wstring& target) {
     return false;
   }
   DWORD written = 0;
-  const bool wrote = ::WriteFile(file.get(), audio.data(), static_cast<DWORD>(audio.size()),
-                                 &written, nullptr) &&
-                     written == audio.size();
+  const bool wrote =
+      ::WriteFile(file.get(), audio.data(), static_cast<DWORD>(audio.size()), &written, nullptr) &&
+      written == audio.size();
   file.reset();
   return wrote && ::MoveFileExW(temporary.c_str(), target.c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -140,8 +140,8 @@ int Measure(long replyBytes, int repetitions) {
     return 1;
   }
   const std::string& body = bodies.back();
-  InternetHandle session(::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  InternetHandle session(::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   const std::wstring floorFile = std::wstring(temp) + L"lumivox-floor.mp3";
@@ -212,8 +212,8 @@ int PrintTable(int count, char** rows) {
       const double overhead = toFile - service;
       goals.push_back("at 100 KB on a " + std::string(rows[i + 1]) + " connection: overhead " +
                       bench::Fixed(overhead, 2) + " ms   (goal < " +
-                      bench::Fixed(kGoalOverheadMs, 0) + " ms: " +
-                      bench::Verdict(overhead < kGoalOverheadMs) + ")");
+                      bench::Fixed(kGoalOverheadMs, 0) +
+                      " ms: " + bench::Verdict(overhead < kGoalOverheadMs) + ")");
     }
   }
   table.Print(("client overhead of one synthesis (call to file written; " + bench::BuildNote() +
@@ -279,13 +279,14 @@ std::vector<double> TimeOnOneConnection(const std::string& head, const std::stri
   if (!s || ::connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
     return {};
   const BOOL flag = noDelay;
-  ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&flag), sizeof flag);
+  ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&flag),
+               sizeof flag);
   std::vector<double> times;
   // The first request opens the connection; the kept-alive ones after it are timed.
   for (int i = 0; i <= repetitions; ++i) {
     const double start = bench::NowMs();
-    const bool sent = apart ? SendAll(s.get(), head) && SendAll(s.get(), body)
-                            : SendAll(s.get(), head + body);
+    const bool sent =
+        apart ? SendAll(s.get(), head) && SendAll(s.get(), body) : SendAll(s.get(), head + body);
     if (!sent || ReadReply(s.get()) < 0) return {};
     if (i > 0) times.push_back(bench::NowMs() - start);
   }
@@ -301,11 +302,11 @@ int MeasureStall(int repetitions) {
   WSADATA wsa;
   if (bodies.empty() || ::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
   const std::string& body = bodies.back();
-  const std::string head = "POST /fcgi-bin/aai/aai_tts HTTP/1.1\r\nHost: 127.0.0.1:" +
-                           std::to_string(kServicePort) +
-                           "\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                           "Content-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n";
+  const std::string head =
+      "POST /fcgi-bin/aai/aai_tts HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(kServicePort) +
+      "\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+      "Content-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n";
   const struct {
     const char* name;
     bool apart, noDelay;

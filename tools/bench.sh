@@ -106,10 +106,11 @@ bench_synthesis_overhead() {
   stop_service
 }
 
+# Starts vary by tens of ms on a busy machine: twice the repetitions and one more.
 bench_startup() {
-  local client="$build/src/client/ttsclient.exe" minimal="$bin/minimal_window.exe"
-  tools/with-display.sh tools/wine-run.sh "$bin/startup_time.exe" "$repetitions" \
-    "$(winepath_w "$client")" "$(winepath_w "$minimal")"
+  local client="$build/src/client/ttsclient.exe"
+  tools/with-display.sh tools/wine-run.sh "$bin/startup_time.exe" "$((repetitions * 2 + 1))" \
+    "$(winepath_w "$client")"
 }
 
 # Unix path to the Windows form Wine gives it (Z: maps /).
@@ -119,7 +120,11 @@ all=(reply-decode body-download memory cookie-merge synthesis-overhead startup)
 chosen=("$@")
 [ ${#chosen[@]} -gt 0 ] || chosen=("${all[@]}")
 
-echo "benchmarks: $arch build under Wine; $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'); $(date -u '+%Y-%m-%d %H:%M UTC')"
+case $arch in
+  i686) which_build="i686 build under 32-bit Wine" ;;
+  *) which_build="x86_64 build under 64-bit Wine (this kernel runs no 32-bit code: the i686 build is not measured)" ;;
+esac
+echo "benchmarks: $which_build; $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'); $(date -u '+%Y-%m-%d %H:%M UTC')"
 for name in "${chosen[@]}"; do
   if [[ " ${all[*]} " != *" $name "* ]]; then
     echo "bench: unknown benchmark $name (known: ${all[*]})" >&2
