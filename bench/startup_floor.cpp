@@ -10,6 +10,7 @@
 namespace {
 
 HFONT g_font;
+HFONT g_linkFont;
 HFONT g_noteFont;
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -22,6 +23,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       RECT rc = item->rcItem;
       ::FillRect(item->hDC, &rc, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+      ::SelectObject(item->hDC, g_linkFont);
       ::SetBkMode(item->hDC, TRANSPARENT);
       ::SetTextColor(item->hDC, RGB(0x00, 0x66, 0xCC));
       ::DrawTextW(item->hDC, L"点此申请id", -1, &rc, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
@@ -114,6 +116,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
   lf.lfHeight = scale(lf.lfHeight);
   g_font = ::CreateFontIndirectW(&lf);
+  lf.lfUnderline = TRUE;
+  g_linkFont = ::CreateFontIndirectW(&lf);
   LOGFONTW note{};
   note.lfHeight = scale(-12);
   note.lfWeight = FW_NORMAL;
@@ -153,6 +157,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     ::DispatchMessageW(&message);
   }
   ::DeleteObject(g_font);
+  ::DeleteObject(g_linkFont);
   ::DeleteObject(g_noteFont);
   ::OleUninitialize();
   return static_cast<int>(message.wParam);
