@@ -63,13 +63,13 @@ inline wchar_t* WidenRun(const char* run, std::size_t length, wchar_t* out) {
 }
 
 // Bytes that the statement pass cannot copy as they are.
-constexpr std::array<bool, 256> MakeStatementSpecials() {
-  std::array<bool, 256> special{};
-  for (int c = 0x80; c < 256; ++c) special[c] = true;
-  special['\r'] = special['\\'] = special['\''] = true;
-  return special;
+constexpr std::array<bool, 256> MakeStatementStops() {
+  std::array<bool, 256> stop{};
+  for (int c = 0x80; c < 256; ++c) stop[c] = true;
+  stop['\r'] = stop['\\'] = stop['\''] = true;
+  return stop;
 }
-inline constexpr std::array<bool, 256> kStatementSpecials = MakeStatementSpecials();
+inline constexpr std::array<bool, 256> kStatementStops = MakeStatementStops();
 
 // The end of the run of double-byte characters that starts at i (a lead byte at the very end
 // stands alone).
@@ -88,7 +88,7 @@ void ForEachStatementPiece(const std::string& s, Unit unit, Run run) {
   const std::size_t n = s.size();
   const auto* in = reinterpret_cast<const unsigned char*>(s.data());
   for (std::size_t i = 0; i < n;) {
-    while (i < n && !kStatementSpecials[in[i]]) unit(static_cast<wchar_t>(in[i++]));
+    while (i < n && !kStatementStops[in[i]]) unit(static_cast<wchar_t>(in[i++]));
     if (i >= n) break;
     const unsigned char c = in[i];
     if (c >= 0x80) {
