@@ -9,7 +9,30 @@
 #include <string>
 #include <vector>
 
+#include "rt/unique_handle.h"
+
 namespace bench {
+
+struct CloseKernelHandle {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using KernelHandle = rt::UniqueHandle<HANDLE, CloseKernelHandle>;
+
+// Which build the figures come from and what runs it, for every table's heading: "x86_64
+// build under 64-bit Wine 8.0", or "... on Windows" where ntdll is not Wine's.
+inline std::string BuildNote() {
+#ifdef _WIN64
+  const std::string build = "x86_64 build";
+  const char* bits = "64-bit";
+#else
+  const std::string build = "i686 build";
+  const char* bits = "32-bit";
+#endif
+  using WineVersion = const char*(CDECL*)();
+  const auto version = reinterpret_cast<WineVersion>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+  return version ? build + " under " + bits + " Wine " + version() : build + " on Windows";
+}
 
 constexpr double kMiB = 1024.0 * 1024.0;
 
@@ -120,6 +143,55 @@ inline std::string Fixed(double v, int decimals) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
   return buffer;
+}
+
+// "met" or "missed", for the goal lines.
+inline const char* Verdict(bool met) {
+  return met ? "met" : "missed";
+}
+
+// The smallest and largest of values, as "a-b", to show how noisy a figure was.
+inline std::string Spread(const std::vector<double>& values, int decimals) {
+  if (values.empty()) return "-";
+  const auto [low, high] = std::minmax_element(values.begin(), values.end());
+  return Fixed(*low, decimals) + "-" + Fixed(*high, decimals);
+}
+
+// Runs a command line to its end and returns what it wrote to its standard output; empty when
+// it could not be started.
+inline std::string RunAndCapture(std::wstring commandLine) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::string();
+  KernelHandle reader(readEnd), writer(writeEnd);
+  ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writer.get();
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info))
+    return std::string();
+  KernelHandle process(info.hProcess), thread(info.hThread);
+  writer.reset();  // the child holds the only write end now, so the read ends with it
+  std::string out;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    out.append(buffer, got);
+  ::WaitForSingleObject(process.get(), INFINITE);
+  return out;
+}
+
+// The directory of this program with a trailing backslash, for the floor programs beside it.
+inline std::wstring ProgramDirectory() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring directory(path, n);
+  return directory.substr(0, directory.find_last_of(L"\\/") + 1);
 }
 
 }  // namespace bench

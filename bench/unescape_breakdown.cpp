@@ -1,6 +1,6 @@
 // Where the time of DecodeUnicodeEscapes goes on a large reply: each step of the script path
 // timed on its own, with the script engine's share (parsing the literal, unescape()) apart
-// from the conversions and copies around it.
+// from the conversions and copies around it, and each beside its floor (floors.h).
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <oleauto.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "floors.h"
 #include "rt/com_object.h"
 #include "rt/wide.h"
 #include "web/regex_matcher.h"
@@ -20,32 +21,11 @@ namespace {
 struct Step {
   const char* name;
   std::vector<double> ms;
+  std::vector<double> floor = {};  // empty: folded into the next step in the floor
 };
 
-// Calls a member with DISPATCH_METHOD and the given arguments (in call order).
-HRESULT Call(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result) {
-  DISPID id = 0;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return hr;
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  EXCEPINFO exception{};
-  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
-                      &exception, nullptr);
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrHelpFile);
-  return hr;
-}
-
-VARIANT BstrArg(BSTR b) {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = b;
-  return v;
-}
+using floors::BstrArg;
+using floors::Call;
 
 // Milliseconds to take n bytes of fresh memory and write to them once: what every new copy
 // of a large text costs before a byte of it is computed.
@@ -62,6 +42,7 @@ int main() {
   const std::string audio = bench::PseudoRandomBytes(8 << 20, 12345);
   const rt::Text reply(bench::ServiceReply(audio));
   const int reps = 3;
+  bool floorAgrees = true;
   std::vector<Step> steps = {{"ComInit + create ScriptControl + Language", {}},
                              {"statement made (protective rewrites, GBK)", {}},
                              {"statement as BSTR (GBK -> UTF-16)", {}},
@@ -128,19 +109,49 @@ int main() {
     if (narrow.size() < reply.size() / 2 || whole.size() != narrow.size())
       std::printf("(rep %d: the script path gave %d and %d bytes)\n", r, narrow.size(),
                   whole.size());
+    floors::UnescapeTimes parts;
+    const std::string floorText = floors::Unescape(reply.str(), parts);
+    floorAgrees = floorAgrees && floorText == whole.str();
+    const double floorParts[] = {parts.setUp, parts.statement, parts.execute,
+                                 parts.run,   parts.release,   parts.result};
+    const int floorStep[] = {0, 2, 3, 4, 5, 6};
+    double floorTotal = 0;
+    for (int k = 0; k < 6; ++k) {
+      steps[floorStep[k]].floor.push_back(floorParts[k]);
+      floorTotal += floorParts[k];
+    }
+    steps[7].floor.push_back(floorTotal);
   }
-  bench::Table table({"step", "ms", "MB/s of reply"});
-  for (const Step& step : steps) {
+  bench::Table table({"step", "ms", "MB/s of reply", "floor ms", "floor is"});
+  const char* floorIs[] = {"the same calls",
+                           "",
+                           "one pass from GBK, rewrites on the way",
+                           "the same call: the engine's own",
+                           "the same call: the engine's own",
+                           "the same calls",
+                           "one pass back, rewrites undone on the way",
+                           "their sum",
+                           ""};
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const Step& step = steps[k];
     const double ms = bench::Median(step.ms);
-    table.Add(
-        {step.name, bench::Fixed(ms, 1), bench::Fixed(bench::MiBPerSecond(reply.size(), ms), 1)});
+    table.Add({step.name, bench::Fixed(ms, 1),
+               bench::Fixed(bench::MiBPerSecond(reply.size(), ms), 1),
+               step.floor.empty() ? (k == 1 ? "in the next" : "")
+                                  : bench::Fixed(bench::Median(step.floor), 1),
+               floorIs[k]});
   }
   const std::string title = "DecodeUnicodeEscapes by step, 8 MB audio (reply " +
-                            std::to_string(reply.size()) + " bytes; medians of " +
-                            std::to_string(reps) + ")";
+                            std::to_string(reply.size()) + " bytes; " + bench::BuildNote() +
+                            "; medians of " + std::to_string(reps) +
+                            ", ours and the floor in turns)";
   table.Print(title.c_str());
   const double engine = bench::Median(steps[3].ms) + bench::Median(steps[4].ms);
   std::printf("the engine's share (ExecuteStatement + Run): %.1f ms, %.1f MB/s of reply\n", engine,
               bench::MiBPerSecond(reply.size(), engine));
+  const double whole = bench::Median(steps[7].ms), floorWhole = bench::Median(steps[7].floor);
+  std::printf("whole: ours %.1f ms, floor %.1f ms, ours / floor %.2f\n", whole, floorWhole,
+              floorWhole > 0 ? whole / floorWhole : 0);
+  std::printf("the floor gives the same text: %s\n", floorAgrees ? "yes" : "NO");
   return 0;
 }

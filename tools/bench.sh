@@ -86,25 +86,31 @@ bench_synthesis_overhead() {
   mkdir -p "$service_state"
   trap 'stop_service; stop_server' EXIT
   tests/service/start_service.sh "$service_state" "$service_port" >/dev/null || return 0
-  local rows=() size to_file whole_call request service_ms reply_bytes
+  local rows=() size lines kind to_file whole_call request floor_post floor service_ms reply_bytes
   for size in 102400:100KB 2097152:2MB; do
     curl -s "$service/__requests?clear=1" >/dev/null
     # The player's messages from Wine go to a log, shown only when the run fails.
-    read -r to_file whole_call request < <(run synthesis_overhead "${size%%:*}" "$repetitions" \
-      2>"$service_state/wine.log" | tr -d '\r')
-    [ -n "$request" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
+    lines=$(run synthesis_overhead "${size%%:*}" "$repetitions" 2>"$service_state/wine.log" |
+      tr -d '\r')
+    [ -n "$lines" ] || { cat "$service_state/wine.log" >&2; stop_service; return 1; }
     read -r service_ms reply_bytes < <(curl_service_ms "$repetitions")
+    while read -r kind to_file whole_call request floor_post floor; do
+      rows+=("${size##*:}" "$kind" "$to_file" "$whole_call" "$request" "$floor_post" "$floor"
+        "$service_ms" "$reply_bytes")
+    done <<<"$lines"
     curl -s -X POST -d '{}' "$service/__config" >/dev/null
-    rows+=("${size##*:}" "$to_file" "$whole_call" "$request" "$service_ms" "$reply_bytes")
   done
-  stop_service
   run synthesis_overhead --table "${rows[@]}"
+  run synthesis_overhead --stall "$repetitions" 2>>"$service_state/wine.log" || true
+  curl -s -X POST -d '{}' "$service/__config" >/dev/null
+  stop_service
 }
 
+# Starts vary by tens of ms on a busy machine: twice the repetitions and one more.
 bench_startup() {
-  local client="$build/src/client/ttsclient.exe" minimal="$bin/minimal_window.exe"
-  tools/with-display.sh tools/wine-run.sh "$bin/startup_time.exe" "$repetitions" \
-    "$(winepath_w "$client")" "$(winepath_w "$minimal")"
+  local client="$build/src/client/ttsclient.exe"
+  tools/with-display.sh tools/wine-run.sh "$bin/startup_time.exe" "$((repetitions * 2 + 1))" \
+    "$(winepath_w "$client")"
 }
 
 # Unix path to the Windows form Wine gives it (Z: maps /).
@@ -114,7 +120,11 @@ all=(reply-decode body-download memory cookie-merge synthesis-overhead startup)
 chosen=("$@")
 [ ${#chosen[@]} -gt 0 ] || chosen=("${all[@]}")
 
-echo "benchmarks: $arch build under Wine; $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'); $(date -u '+%Y-%m-%d %H:%M UTC')"
+case $arch in
+  i686) which_build="i686 build under 32-bit Wine" ;;
+  *) which_build="x86_64 build under 64-bit Wine (this kernel runs no 32-bit code: the i686 build is not measured)" ;;
+esac
+echo "benchmarks: $which_build; $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'); $(date -u '+%Y-%m-%d %H:%M UTC')"
 for name in "${chosen[@]}"; do
   if [[ " ${all[*]} " != *" $name "* ]]; then
     echo "bench: unknown benchmark $name (known: ${all[*]})" >&2

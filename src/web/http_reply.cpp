@@ -1,5 +1,7 @@
 #include "web/http_reply.h"
 
+#include <algorithm>
+#include <new>
 #include <string>
 
 #include "rt/dll_commands.h"
@@ -15,12 +17,31 @@ namespace {
 constexpr DWORD kRawHeadersCrLf = WINHTTP_QUERY_RAW_HEADERS_CRLF;  // information level 22
 constexpr const char kCharsetPattern[] = "<meta.+?charset=[^\\w]?([-\\w]+)";
 constexpr int kCharsetSearchBytes = 1024;
+// The most that an announced length reserves ahead; a longer body grows past it as usual.
+constexpr DWORD kMaxReservedBodyBytes = 256u << 20;
+
+// The announced Content-Length, as a capacity hint only: the body still ends where the reads
+// end. Asked outside the command table, whose calls stay those of the reading itself.
+std::size_t AnnouncedLength(HINTERNET request) {
+  DWORD length = 0;
+  DWORD size = sizeof length;
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX))
+    return 0;
+  return std::min(length, kMaxReservedBodyBytes);
+}
 
 // Reads the body chunk by chunk into one growing buffer; a failed read keeps what came
-// before it and reports 713.
+// before it and reports 713. The buffer is reserved for the announced length, so that a large
+// body is not copied and its memory not touched anew each time the buffer outgrows itself.
 rt::ByteSet ReadBody(HINTERNET request, rt::Text& statusText) {
   rt::ByteSet bodyBytes;
   std::string& body = bodyBytes.str();
+  try {
+    body.reserve(AnnouncedLength(request));
+  } catch (const std::bad_alloc&) {
+    // Without the reservation the buffer grows as the chunks come.
+  }
   for (;;) {
     DWORD available = 0;
     if (!rt::dll::WinHttpQueryDataAvailable(request, &available) || available < 1) break;
@@ -34,6 +55,8 @@ rt::ByteSet ReadBody(HINTERNET request, rt::Text& statusText) {
     }
     body.resize(before + (read < available ? read : available));
   }
+  // A length announced far beyond the body that came does not stay held with the result.
+  if (body.capacity() / 2 > body.size()) body.shrink_to_fit();
   return bodyBytes;
 }
 
@@ -70,7 +93,8 @@ void ScanHeaderLines(const rt::Text& responseHeaders, HttpRequestOutputs& output
 }
 
 // The charset that a meta tag in the first bytes of the text names, converted from; COM is
-// initialised around the step and messages are pumped once the matcher has run.
+// initialised around the step and messages are pumped once the matcher has run. The text is
+// taken by value and moved back: the caller hands over the only copy of a large body's text.
 rt::Text ApplyCharset(const rt::ByteSet& body, rt::Text replyText, RegexMatcher& charsetMatcher) {
   rt::dll::CoInitialize(nullptr);
   if (charsetMatcher.Execute(kCharsetPattern, rt::LeftText(replyText, kCharsetSearchBytes))) {
@@ -104,8 +128,7 @@ rt::Text ReadHttpReply(HINTERNET request, HttpRequestOptions& options, bool merg
     outputs.receivedCookies = MergeCookies(*options.sendCookies, outputs.receivedCookies);
 
   outputs.responseBytes = std::move(bodyBytes);
-  const rt::Text replyText = rt::ToText(outputs.responseBytes);
-  return ApplyCharset(outputs.responseBytes, replyText, charsetMatcher);
+  return ApplyCharset(outputs.responseBytes, rt::ToText(outputs.responseBytes), charsetMatcher);
 }
 
 }  // namespace web

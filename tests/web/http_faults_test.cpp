@@ -36,6 +36,9 @@ TEST(HttpRequestFaults, MisbehavingServersEndWithAStatus) {
       {"length beyond the body, then close",
        ReplyUrl({"HTTP/1.1 200 OK", {"Content-Length: 100"}, body, "&mode=close"}), "200 OK",
        "0123456789"},
+      {"length of 3 GB, 10 bytes, then close",
+       ReplyUrl({"HTTP/1.1 200 OK", {"Content-Length: 3000000000"}, body, "&mode=close"}), "200 OK",
+       "0123456789"},
       {"conflicting lengths",
        ReplyUrl({"HTTP/1.1 200 OK", {"Content-Length: 10", "Content-Length: 4"}, body}), "",
        nullptr},
@@ -79,8 +82,10 @@ TEST(HttpRequestFaults, MisbehavingServersEndWithAStatus) {
     if (c.text) {
       EXPECT_EQ(c.text, text.str());
     }
-    // Nothing beyond what the server sent: at most the scripted body.
+    // Nothing beyond what the server sent: at most the scripted body, and no memory held for
+    // more than that, whatever length was announced.
     EXPECT_LE(outputs.responseBytes.size(), 40);
+    EXPECT_LT(outputs.responseBytes.str().capacity(), 1000u);
   }
 }
 
