@@ -21,14 +21,26 @@ constexpr int kCharsetSearchBytes = 1024;
 constexpr DWORD kMaxReservedBodyBytes = 256u << 20;
 
 // The announced Content-Length, as a capacity hint only: the body still ends where the reads
-// end. Asked outside the command table, whose calls stay those of the reading itself.
+// end.
 std::size_t AnnouncedLength(HINTERNET request) {
   DWORD length = 0;
   DWORD size = sizeof length;
-  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX))
+  if (!rt::dll::WinHttpQueryHeaders(request,
+                                    WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                                    nullptr, &length, &size, nullptr))
     return 0;
   return std::min(length, kMaxReservedBodyBytes);
+}
+
+// Reserves room for the announced body when the memory is there. The announcement is the
+// server's word: a length that cannot be had must not end the program, so the memory is
+// asked for without the fatal path first, and without it the buffer grows as chunks come.
+void ReserveAnnounced(std::string& body, std::size_t length) {
+  if (length == 0) return;
+  void* probe = ::operator new(length + 1, std::nothrow);
+  if (probe == nullptr) return;
+  ::operator delete(probe);
+  body.reserve(length);
 }
 
 // Reads the body chunk by chunk into one growing buffer; a failed read keeps what came
@@ -37,11 +49,7 @@ std::size_t AnnouncedLength(HINTERNET request) {
 rt::ByteSet ReadBody(HINTERNET request, rt::Text& statusText) {
   rt::ByteSet bodyBytes;
   std::string& body = bodyBytes.str();
-  try {
-    body.reserve(AnnouncedLength(request));
-  } catch (const std::bad_alloc&) {
-    // Without the reservation the buffer grows as the chunks come.
-  }
+  ReserveAnnounced(body, AnnouncedLength(request));
   for (;;) {
     DWORD available = 0;
     if (!rt::dll::WinHttpQueryDataAvailable(request, &available) || available < 1) break;
