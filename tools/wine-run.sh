@@ -17,5 +17,13 @@ if [ -x /usr/lib/wine/wine64 ] && file -b "$exe" | grep -q 'x86-64'; then
 else
   wine=wine
 fi
+# shellcheck source=sound-output.sh
+source "$(dirname "$0")/sound-output.sh"
+null_sound_where_none
 "$(dirname "$0")/wine-prefix.sh" "$wine"
+# LUMIVOX_WINE_DESKTOP=NAME,WIDTHxHEIGHT: inside a desktop window of Wine's own, which draws
+# the window frames that a bare X server has no window manager for.
+if [ -n "${LUMIVOX_WINE_DESKTOP:-}" ]; then
+  exec "$wine" explorer "/desktop=$LUMIVOX_WINE_DESKTOP" "$exe" "$@"
+fi
 exec "$wine" "$exe" "$@"
