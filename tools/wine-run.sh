@@ -11,7 +11,8 @@ if [ -z "$build_dir" ]; then
 fi
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# A caller's own overrides come after these.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 if [ -x /usr/lib/wine/wine64 ] && file -b "$exe" | grep -q 'x86-64'; then
   wine=/usr/lib/wine/wine64
 else
