@@ -13,6 +13,12 @@ own_desktop() {
     if [ -L "$desktop" ]; then rm "$desktop" && mkdir "$desktop"; fi
   done
 }
+# Wine draws caption buttons, arrows and check marks with its Marlett font (from fonts-wine),
+# which this Wine looks for only in the prefix's own Fonts folder.
+symbol_font() {
+  local font=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$font" ] && [ -d "$fonts" ] && [ ! -e "$fonts/marlett.ttf" ]; then cp "$font" "$fonts/"; fi
+}
 # The first program of a Wine session starts the wineserver and Wine's own services, which
 # inherit that program's output; whoever reads it (ctest) would then wait for the session to
 # end as well. Started here, under the lock, they hold none of it.
@@ -28,11 +34,13 @@ detached_session() {
 }
 if [ -f "$WINEPREFIX/.lumivox-ready" ]; then
   own_desktop
+  symbol_font
   detached_session
   exit 0
 fi
 "$wine" wineboot -i >/dev/null 2>&1 || true
 own_desktop
+symbol_font
 "$wine" regedit /S "Z:${here//\//\\}\\wine-settings.reg" >/dev/null 2>&1 || true
 "$wine" wineboot -s >/dev/null 2>&1 || true
 touch "$WINEPREFIX/.lumivox-ready"

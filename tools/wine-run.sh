@@ -11,11 +11,20 @@ if [ -z "$build_dir" ]; then
 fi
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# A caller's own overrides come after these.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 if [ -x /usr/lib/wine/wine64 ] && file -b "$exe" | grep -q 'x86-64'; then
   wine=/usr/lib/wine/wine64
 else
   wine=wine
 fi
+# shellcheck source=sound-output.sh
+source "$(dirname "$0")/sound-output.sh"
+null_sound_where_none
 "$(dirname "$0")/wine-prefix.sh" "$wine"
+# LUMIVOX_WINE_DESKTOP=NAME,WIDTHxHEIGHT: inside a desktop window of Wine's own, which draws
+# the window frames that a bare X server has no window manager for.
+if [ -n "${LUMIVOX_WINE_DESKTOP:-}" ]; then
+  exec "$wine" explorer "/desktop=$LUMIVOX_WINE_DESKTOP" "$exe" "$@"
+fi
 exec "$wine" "$exe" "$@"

@@ -4,6 +4,7 @@
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
 
+#include <cwchar>
 #include <string>
 
 #include "rt/wide.h"
@@ -42,6 +43,20 @@ const wchar_t* DeviceTypeOf(const std::wstring& path) {
   return riff ? L"waveaudio" : L"mpegvideo";
 }
 
+bool OpenDevice(const std::wstring& path) {
+  const auto open = [type = DeviceTypeOf(path)](const std::wstring& name) {
+    return Command(std::wstring(L"open \"") + name + L"\" type " + type + L" alias " + kAlias);
+  };
+  if (open(path)) return true;
+  // Some players open the file through the ANSI code page (Wine's waveaudio does), where a
+  // Chinese name may have no spelling; the file's short name is plain ASCII.
+  const DWORD size = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+  if (size == 0) return false;
+  std::wstring shortPath(size, L'\0');
+  shortPath.resize(::GetShortPathNameW(path.c_str(), shortPath.data(), size));
+  return !shortPath.empty() && shortPath != path && open(shortPath);
+}
+
 void CloseDevice(Player& p) {
   if (!p.open) return;
   Command(std::wstring(L"stop ") + kAlias);
@@ -63,12 +78,23 @@ void PlayMusic(const Text& path, std::optional<int> times) {
   StopMusic();
   Player& p = ThePlayer();
   if (p.observer) p.observer(PlayerEvent::kPlay, path);
-  const std::wstring wide = WidenGbk(path);
-  const std::wstring open =
-      std::wstring(L"open \"") + wide + L"\" type " + DeviceTypeOf(wide) + L" alias " + kAlias;
-  if (!Command(open)) return;
+  if (!OpenDevice(WidenGbk(path))) return;
   p.open = true;
   if (!Command(std::wstring(L"play ") + kAlias)) CloseDevice(p);
+}
+
+PlayerState QueryPlayer() {
+  PlayerState state;
+  if (!ThePlayer().open) return state;
+  wchar_t answer[64] = {};
+  const auto status = [&answer](const wchar_t* item) {
+    answer[0] = L'\0';
+    const std::wstring command = std::wstring(L"status ") + kAlias + L" " + item;
+    return ::mciSendStringW(command.c_str(), answer, 64, nullptr) == 0;
+  };
+  if (status(L"mode")) state.mode = NarrowToGbk(answer);
+  if (status(L"length")) state.lengthMs = std::wcstol(answer, nullptr, 10);
+  return state;
 }
 
 void SetPlayerObserver(PlayerObserver observer) {

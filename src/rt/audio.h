@@ -16,6 +16,14 @@ void PlayMusic(const Text& path, std::optional<int> times = std::nullopt);
 // Stops and closes whatever plays; nothing happens when nothing plays.
 void StopMusic();
 
+// What the system's player says of the file it was given last: its mode ("playing",
+// "stopped", ...; empty when no file is open) and its length in milliseconds.
+struct PlayerState {
+  Text mode;
+  long lengthMs = 0;
+};
+PlayerState QueryPlayer();
+
 // What the player was asked to do, for tests; every stop and play is reported, also when
 // the system has no sound device and the file cannot be opened.
 enum class PlayerEvent { kStop, kPlay };

@@ -1,6 +1,8 @@
 # shellcheck shell=bash disable=SC2034,SC2154
-# Shared by start_servers.sh and stop_servers.sh; sourced, not run.
-# Expects $state (the state directory, BUILD_DIR/test-servers) to be set.
+# The life of the test services: started detached, found again by pid file, stopped.
+# Sourced by start_servers.sh and stop_servers.sh (state BUILD_DIR/test-servers), by the
+# speech service's scripts (BUILD_DIR/tts-service) and by sound_server.sh; not run.
+# Expects $state (the state directory, an absolute path) to be set.
 
 SERVICES=(http https https-untrusted proxy auth-proxy proxy-407)
 
@@ -20,6 +22,40 @@ live_pid() { # FILE
 listening() { # PORT
   # shellcheck disable=SC2016
   timeout 2 bash -c ': >"/dev/tcp/127.0.0.1/$1"' _ "$1" 2>/dev/null
+}
+
+# Starts COMMAND in the background as service NAME; its pid goes to $state/NAME.pid and its
+# output to $state/NAME.out. setsid: the service outlives the shell (and the test runner's
+# process group) that started it; it must not inherit the caller's lock (fd 9).
+start_detached() { # NAME COMMAND...
+  local name=$1
+  shift
+  # shellcheck disable=SC2016
+  setsid bash -c 'echo $$ >"$0"; exec "$@"' "$state/$name.pid" "$@" \
+    </dev/null >"$state/$name.out" 2>&1 9>&- &
+}
+
+# Waits until CHECK... succeeds while service NAME lives, for at most SECONDS; on failure
+# prints why (with the end of its output) on stderr, stops the service and returns 1.
+await_ready() { # NAME SECONDS CHECK...
+  local name=$1 deadline=$((SECONDS + $2))
+  shift 2
+  until "$@"; do
+    # The pid file may not be written yet in the first moments.
+    if [ -s "$state/$name.pid" ] && ! live_pid "$state/$name.pid" >/dev/null; then
+      echo "$name exited; the end of $state/$name.out:" >&2
+      tail -n 5 "$state/$name.out" >&2 || true
+      stop_services "$name"
+      return 1
+    fi
+    if [ $SECONDS -ge $deadline ]; then
+      echo "$name was not ready after $(($2))s; the end of $state/$name.out:" >&2
+      tail -n 5 "$state/$name.out" >&2 || true
+      stop_services "$name"
+      return 1
+    fi
+    sleep 0.05
+  done
 }
 
 # Stops the named services: TERM, then KILL after five seconds; removes their state files.

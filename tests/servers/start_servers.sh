@@ -124,11 +124,8 @@ for name in "${SERVICES[@]}"; do
     fail "port ${port[$name]} for $name is taken by a process not started here (see ss -ltnp)"
   fi
   echo "${port[$name]}" >"$state/$name.port"
-  # setsid: the servers outlive the shell (and the test runner's process group) that started
-  # them; the pid file holds the pid that exec keeps; they must not inherit the lock (fd 9).
-  # shellcheck disable=SC2016,SC2086
-  setsid bash -c 'echo $$ >"$0"; exec "$@"' "$state/$name.pid" ${command[$name]} \
-    </dev/null >"$state/$name.out" 2>&1 9>&- &
+  # shellcheck disable=SC2086
+  start_detached "$name" ${command[$name]}
   started+=("$name")
 done
 

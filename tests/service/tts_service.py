@@ -253,9 +253,12 @@ def encode_mp3(rate, pcm, *extra):
     return _run(["lame", "--quiet", *extra, "-", "-"], make_wav(rate, pcm))
 
 
+MP3_RATES = {3: (44100, 48000, 32000), 2: (22050, 24000, 16000), 0: (11025, 12000, 8000)}
+
+
 def _mp3_frames(data):
     """Offsets and lengths of the MPEG audio layer III frames in data."""
-    rates = {3: (44100, 48000, 32000), 2: (22050, 24000, 16000), 0: (11025, 12000, 8000)}
+    rates = MP3_RATES
     kbps1 = (0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320)
     kbps2 = (0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160)
     pos, frames = 0, []
@@ -273,6 +276,19 @@ def _mp3_frames(data):
         frames.append((pos, length))
         pos += length
     return frames
+
+
+def audio_seconds(fmt, rate, audio):
+    """How long audio plays: MP3 by its frames, WAV and PCM by their 16-bit mono samples."""
+    if fmt != FORMAT_MP3:
+        samples = len(audio) - (44 if fmt == FORMAT_WAV else 0)
+        return max(samples, 0) / (2 * rate) if rate else 0.0
+    frames = _mp3_frames(audio)
+    if not frames:
+        return 0.0
+    h = struct.unpack_from(">I", audio, frames[0][0])[0]
+    version = (h >> 19) & 3
+    return len(frames) * (1152 if version == 3 else 576) / MP3_RATES[version][(h >> 10) & 3]
 
 
 class AudioMaker:
@@ -663,7 +679,7 @@ class Handler(BaseHTTPRequestHandler):
             return
 
         ret, msg, checks, fields, text = check_request(body, cfg, now)
-        fmt, audio = 0, b""
+        fmt, audio, rate = 0, b"", 0
         if ret == RET_OK:
             fmt = int(fields[3][1]) if fields[3][1] in ("1", "2") else FORMAT_MP3
             try:
@@ -685,7 +701,8 @@ class Handler(BaseHTTPRequestHandler):
             content_type = "application/json"
         record.update(fields=fields, checks=checks, text=text,
                       reply={"status": code, "ret": ret, "format": fmt,
-                             "audio_bytes": len(audio)})
+                             "audio_bytes": len(audio),
+                             "audio_seconds": round(audio_seconds(fmt, rate, audio), 3)})
         with st.lock:
             st.requests.append(record)
             if ret == RET_OK and cfg["status"] is None and not cfg["no_speech"]:

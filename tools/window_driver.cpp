@@ -1,0 +1,162 @@
+// Starts ttsclient.exe and stands by its window for tools/run.sh, which clicks and takes the
+// screenshots itself. Reports one line each on stdout:
+//   window LEFT TOP RIGHT BOTTOM   the main window, frame included, once it is idle
+//   button LEFT TOP RIGHT BOTTOM   the synthesis button, in the same (screen) coordinates
+// then answers commands read from stdin:
+//   message   "message TEXT" for a message box the program shows (closed after reading),
+//             "message" alone when none shows, "ended CODE" when the program has ended
+//   close     WM_CLOSE to the window; "exited CODE" once the process ended, within 10 s
+// The end of stdin closes too. Failures are one "error: ..." line and exit code 1.
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "client/window_templates.h"
+#include "rt/form_engine.h"
+#include "rt/unique_handle.h"
+
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+using UniqueHandle = rt::UniqueHandle<HANDLE, HandleCloser>;
+
+constexpr DWORD kWindowWaitMs = 30000;
+constexpr DWORD kExitWaitMs = 10000;
+
+std::string Utf8(const std::wstring& wide) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
+  return out;
+}
+
+void Say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+int Fail(const std::string& what) {
+  Say("error: " + what);
+  return 1;
+}
+
+std::string Rect(const char* name, HWND hwnd) {
+  RECT r{};
+  ::GetWindowRect(hwnd, &r);
+  return std::string(name) + " " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+         std::to_string(r.right) + " " + std::to_string(r.bottom);
+}
+
+struct WindowSearch {
+  DWORD processId;
+  bool messageBox;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lp) {
+  auto& s = *reinterpret_cast<WindowSearch*>(lp);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hwnd, &owner);
+  wchar_t cls[64] = {};
+  ::GetClassNameW(hwnd, cls, 64);
+  if (owner != s.processId || !::IsWindowVisible(hwnd)) return TRUE;
+  if ((std::wstring(cls) == L"#32770") != s.messageBox) return TRUE;
+  s.found = hwnd;
+  return FALSE;
+}
+
+HWND FindTopWindow(DWORD processId, bool messageBox) {
+  WindowSearch search{processId, messageBox, nullptr};
+  ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The control the form engine made for the synthesis button of the template.
+HWND SynthesizeButton(HWND window) {
+  const rt::WindowTemplate layout = client::TtsClientWindow({});
+  for (std::size_t i = 1; i < layout.units.size(); ++i) {
+    if (layout.units[i].unitId == client::kSynthesizeButtonUnit) {
+      return ::GetDlgItem(window, rt::kFirstControlId + static_cast<int>(i));
+    }
+  }
+  return nullptr;
+}
+
+std::string TakeMessageBox(DWORD processId) {
+  HWND box = FindTopWindow(processId, true);
+  if (!box) return "message";
+  // The message text is the box's static control 0xFFFF.
+  wchar_t text[4096] = {};
+  ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  std::wstring flat(text);
+  for (wchar_t& c : flat) {
+    if (c == L'\r' || c == L'\n') c = L' ';
+  }
+  return "message " + Utf8(flat);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) return Fail("usage: window_driver PROGRAM.exe");
+  std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return Fail("the program did not start (error " + std::to_string(::GetLastError()) + ")");
+  }
+  const UniqueHandle process(info.hProcess);
+  const UniqueHandle thread(info.hThread);
+
+  HWND window = nullptr;
+  const DWORD end = ::GetTickCount() + kWindowWaitMs;
+  while (!(window = FindTopWindow(info.dwProcessId, false))) {
+    if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) {
+      return Fail("the program ended before it showed its window");
+    }
+    if (static_cast<LONG>(end - ::GetTickCount()) <= 0) {
+      ::TerminateProcess(process.get(), 1);
+      return Fail("the program showed no window within 30 s");
+    }
+  }
+  // The window shows before its units hold their start values.
+  ::WaitForInputIdle(process.get(), 10000);
+  HWND button = SynthesizeButton(window);
+  if (!button) {
+    ::TerminateProcess(process.get(), 1);
+    return Fail("the window has no synthesis button");
+  }
+  Say(Rect("window", window));
+  Say(Rect("button", button));
+
+  std::string command;
+  while (std::getline(std::cin, command) && command != "close") {
+    DWORD code = 0;
+    if (command == "message" && ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+      ::GetExitCodeProcess(process.get(), &code);
+      Say("ended " + std::to_string(code));
+    } else if (command == "message") {
+      Say(TakeMessageBox(info.dwProcessId));
+    } else {
+      Say("error: unknown command " + command);
+    }
+  }
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process.get(), kExitWaitMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    return Fail("the program was still running 10 s after WM_CLOSE");
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  Say("exited " + std::to_string(code));
+  return 0;
+}
