@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "rt/fatal_error.h"
@@ -57,7 +56,7 @@ public:
   void RaiseEvent(const UnitTemplate& unit, int event) noexcept;
 
 private:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   int Scale(int v) const { return ::MulDiv(v, dpi_, 96); }
   HWND CreateUnit(const UnitTemplate& unit, int controlId);
   void SetUpCombo(HWND combo, const UnitTemplate& unit);
@@ -263,12 +262,11 @@ const UnitTemplate* FormWindow::UnitOf(HWND control) const {
 void FormWindow::RaiseEvent(const UnitTemplate& unit, int event) noexcept {
   for (const EventBinding& binding : unit.events) {
     if (binding.event != event || binding.handler == nullptr) continue;
+    // Out of memory never arrives here as an exception: the allocation itself is fatal.
     try {
       binding.handler();
-    } catch (const std::bad_alloc&) {
-      FatalRuntimeError(FatalErrorCode::kOutOfMemory, "内存不足");
     } catch (...) {
-      FatalRuntimeError(FatalErrorCode::kOutOfMemory, "事件处理出错");
+      FatalUnhandledException();
     }
   }
 }
@@ -299,10 +297,15 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   auto* self = reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
-  return self->HandleMessage(msg, wp, lp);
+  // Nothing may unwind into the system's code that called us.
+  try {
+    return self->HandleMessage(msg, wp, lp);
+  } catch (...) {
+    FatalUnhandledException();
+  }
 }
 
-LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) noexcept {
+LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   HWND hwnd = hwnd_.get();
   const UnitTemplate& self = template_.units.front();
   switch (msg) {
