@@ -332,9 +332,10 @@ void FormWindow::RestoreFocus() {
 // does the navigation itself before a key reaches the control with the focus: Tab and
 // Shift+Tab go round the tab stops, Enter on a button clicks it. Space reaches the buttons,
 // which click on it themselves; Enter reaches the multi-line edit box, which makes a new line.
+// Ctrl+Tab moves on as Tab does: the window has no pages to turn, and a tab character in the
+// text to speak would say nothing.
 bool FormWindow::HandleKey(const MSG& msg) {
-  if (msg.message != WM_KEYDOWN || ::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0)
-    return false;
+  if (msg.message != WM_KEYDOWN || ::GetKeyState(VK_MENU) < 0) return false;
   HWND focus = ::GetFocus();
   if (msg.wParam == VK_TAB) {
     HWND next = NextTabStop(focus, ::GetKeyState(VK_SHIFT) < 0);
@@ -348,7 +349,7 @@ bool FormWindow::HandleKey(const MSG& msg) {
       ::SendMessageW(next, EM_SETSEL, 0, -1);
     return true;
   }
-  if (msg.wParam == VK_RETURN) {
+  if (msg.wParam == VK_RETURN && ::GetKeyState(VK_CONTROL) >= 0) {
     const std::size_t i = UnitHolding(focus);
     if (i == kNoUnit) return false;
     const UnitClass cls = template_.units[i].unitClass;

@@ -32,8 +32,9 @@ bool WindowClosed(std::uint32_t windowId);
 HWND FindUnit(std::uint32_t windowId, std::uint32_t unitId);
 
 // Keyboard navigation of the loaded windows, for every loop that dispatches their messages:
-// Tab and Shift+Tab move the focus round the units that take input, in template order, and
-// Enter on a button or link clicks it. True when the key was used and is not to be dispatched.
+// Tab and Shift+Tab (with Ctrl too) move the focus round the units that take input, in template
+// order, and Enter on a button or link clicks it. True when the key was used and is not to be
+// dispatched.
 bool TranslateFormKey(const MSG& msg);
 
 // Runs the message loop with that navigation until the quit message; returns its code.
