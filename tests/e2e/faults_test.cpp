@@ -132,7 +132,16 @@ protected:
   }
   void TearDown() override { service_control::Configure("{}"); }
 
-  void ResetFile() const { ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious))); }
+  // The program that just wrote the file may still be playing it, and the player holds it
+  // until playback ends or fails.
+  void ResetFile() const {
+    bool written = rt::WriteFile(path_, rt::ByteSet(kPrevious));
+    for (int i = 0; i < 100 && !written; ++i) {
+      ::Sleep(50);
+      written = rt::WriteFile(path_, rt::ByteSet(kPrevious));
+    }
+    ASSERT_TRUE(written);
+  }
 
   // A running copy of the program for the endpoint; a new one when the last has ended.
   e2e::ProgramUnderTest& Running(const Program& program, Endpoint endpoint) {
