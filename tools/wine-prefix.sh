@@ -42,6 +42,12 @@ fi
 own_desktop
 symbol_font
 "$wine" regedit /S "Z:${here//\//\\}\\wine-settings.reg" >/dev/null 2>&1 || true
+# Wine takes the dpi from the user's desktop settings, else from the current configuration.
+if [ -n "${LUMIVOX_WINE_DPI:-}" ]; then
+  for key in 'HKCU\Control Panel\Desktop' 'HKCC\Software\Fonts'; do
+    "$wine" reg add "$key" /v LogPixels /t REG_DWORD /d "$LUMIVOX_WINE_DPI" /f >/dev/null 2>&1 || true
+  done
+fi
 "$wine" wineboot -s >/dev/null 2>&1 || true
 touch "$WINEPREFIX/.lumivox-ready"
 detached_session

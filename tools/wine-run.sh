@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a private prefix kept in the build tree.
 # The prefix is made once per build tree; concurrent test processes wait for it.
+# LUMIVOX_WINEPREFIX names another prefix instead (a test that needs a Wine session of its
+# own), and LUMIVOX_WINE_DPI the display scaling that a new prefix gets (96 when unset).
 set -euo pipefail
 exe=$1; shift
 build_dir=${LUMIVOX_BUILD_DIR:-}
@@ -9,7 +11,7 @@ if [ -z "$build_dir" ]; then
   while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
   build_dir=$dir
 fi
-export WINEPREFIX="$build_dir/wineprefix"
+export WINEPREFIX="${LUMIVOX_WINEPREFIX:-$build_dir/wineprefix}"
 export WINEDEBUG=${WINEDEBUG:--all}
 # A caller's own overrides come after these.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"

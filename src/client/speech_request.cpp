@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "client/window_templates.h"
 #include "rt/audio.h"
 #include "rt/file.h"
+#include "rt/form_engine.h"
 #include "rt/random.h"
 #include "rt/shell.h"
 #include "rt/wide.h"
@@ -29,7 +31,14 @@ SynthesisFailureReporter& Reporter() {
   return reporter;
 }
 
+// A synthesis that ends after the user closed the window is no longer theirs to hear or to
+// be told about: the file is still written, nothing plays, no message keeps the program up.
+bool UserHasClosedTheWindow() {
+  return rt::WindowClosed(kMainWindowId);
+}
+
 void ReportFailure(const rt::Text& message) {
+  if (UserHasClosedTheWindow()) return;
   if (Reporter()) {
     Reporter()(message);
     return;
@@ -148,8 +157,9 @@ rt::Text SpeechMemberOfReply(const rt::Text& reply) {
 }
 
 rt::Text SpeechFilePath() {
-  const rt::Text desktop = rt::SpecialFolder(3);
-  return desktop.empty() ? rt::Text() : desktop + "合成语音.mp3";
+  // Without a desktop folder the bare name stands, which the system takes in the current
+  // directory: the program's own, as the window's note promises.
+  return rt::SpecialFolder(3) + "合成语音.mp3";
 }
 
 rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& appId,
@@ -178,15 +188,11 @@ rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& ap
   // The player may hold the earlier file open; it lets go before the file is replaced.
   rt::StopMusic();
   const rt::Text path = SpeechFilePath();
-  if (path.empty()) {
-    ReportFailure(FailureMessage("找不到桌面目录", outputs.statusText));
-    return audio;
-  }
   if (!ReplaceFile(path, audio)) {
     ReportFailure(FailureMessage("无法写入文件 " + path, outputs.statusText));
     return audio;
   }
-  rt::PlayMusic(path);
+  if (!UserHasClosedTheWindow()) rt::PlayMusic(path);
   return audio;
 }
 

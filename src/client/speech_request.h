@@ -47,12 +47,14 @@ rt::Text BuildSpeechRequestBody(const SpeechFields& fields, const rt::Text& appK
 // or without a blank after the colon; the empty text when the reply has none.
 rt::Text SpeechMemberOfReply(const rt::Text& reply);
 
-// The desktop file every synthesis replaces.
+// The desktop file every synthesis replaces; the bare file name, in the current directory,
+// when there is no desktop folder.
 rt::Text SpeechFilePath();
 
 // Posts the request, decodes the audio, stops the earlier playback, replaces the desktop
 // file and plays it. A synthesis without audio or a file that cannot be written leaves the
-// earlier file as it was, plays nothing and reports the failure. Returns the audio.
+// earlier file as it was, plays nothing and reports the failure. Once the main window has
+// been closed (during the request), nothing plays and nothing is reported. Returns the audio.
 rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& appId,
                                    const rt::Text& appKey, const SpeechSettings& settings);
 

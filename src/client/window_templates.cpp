@@ -99,9 +99,11 @@ std::vector<UnitTemplate> CommonUnits(const WindowHandlers& handlers) {
           "标签3", 0x16017f43, {432, 35, 120, 85},
           "登陆后去创建应用选择语音合成，添加应用语音合成\r\n填写你的Id & Key在左边的框内\r\n"),
       Label("标签4", 0x16017f46, {427, 129, 33, 32}, "声音："),
+      // The edit field's text is that of the selected entry: what the user sees is the
+      // speaker that the request sends.
       ComboBox("组合框1", kSpeakerComboUnit, {472, 136, 88, 20},
                {{"普通话男声", 1}, {"静琪女声", 5}, {"欢馨女声", 6}, {"碧萱女声", 7}}, 3,
-               "欢馨女声"),
+               "碧萱女声"),
       Label("标签11", 0x16017f54, {426, 170, 80, 16}, "输出文件格式："),
       ComboBox("组合框2", kFormatComboUnit, {512, 169, 48, 20},
                {{"PCM", 1}, {"WAV", 2}, {"MP3", 3}}, 2, "MP3"),

@@ -38,6 +38,7 @@ const std::array<DllCommandEntry, kDllCommandCount> kDllCommandTable = {{
     {"ole32.dll", "CoUninitialize"},
     {"kernel32.dll", "WideCharToMultiByte"},
     {"kernel32.dll", "WideCharToMultiByte"},
+    {"Winhttp.dll", "WinHttpSetStatusCallback"},
 }};
 
 namespace {
@@ -81,8 +82,8 @@ HMODULE LoadNamedLibrary(const std::string& library) {
 }
 
 void* BindFromStandardLibraries(const std::string& function) {
-  static const char* const kStandardLibraries[] = {"Kernel32.dll", "Gdi32.dll",  "User32.dll",
-                                                   "Advapi32.dll", "Mpr.dll",    "Shell32.dll"};
+  static const char* const kStandardLibraries[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
+                                                   "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
   for (const char* library : kStandardLibraries) {
     HMODULE module = LoadNamedLibrary(library);
     if (module == nullptr) continue;
@@ -115,9 +116,9 @@ void* BindExport(const DllCommandEntry& command) {
         ::FreeLibrary(module);
     }
     if (!address)
-      FatalRuntimeError(FatalErrorCode::kDllCommandMissing,
-                        Text("无法找到指定DLL库文件“") + Text(library) + "”中的输出命令“" +
-                            Text(function) + "”");
+      FatalRuntimeError(
+          FatalErrorCode::kDllCommandMissing,
+          Text("无法找到指定DLL库文件“") + Text(library) + "”中的输出命令“" + Text(function) + "”");
   }
   return address;
 }
@@ -127,7 +128,9 @@ void* BindDllCommand(int entry) {
   return g_bound[entry];
 }
 
-void OverrideDllCommand(int entry, void* address) { g_bound[entry] = address; }
+void OverrideDllCommand(int entry, void* address) {
+  g_bound[entry] = address;
+}
 
 void UnloadDllCommandLibraries() {
   for (HMODULE module : g_loadedLibraries) ::FreeLibrary(module);

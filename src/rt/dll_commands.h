@@ -7,9 +7,9 @@
 // construction instead of by a check after the fact.
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
 #include <wincrypt.h>
+#include <windows.h>
 #include <winhttp.h>
 
 #include <array>
@@ -21,7 +21,7 @@ struct DllCommandEntry {
   const char* function;  // an export name, or "#N" for an ordinal
 };
 
-inline constexpr int kDllCommandCount = 28;
+inline constexpr int kDllCommandCount = 29;
 extern const std::array<DllCommandEntry, kDllCommandCount> kDllCommandTable;
 
 // Loads the library and finds the export as every entry is bound; fatal when either fails.
@@ -73,18 +73,39 @@ inline constexpr DllCommand<22, decltype(&::WinHttpReadData)> WinHttpReadData{};
 inline constexpr DllCommand<23, decltype(&::WinHttpQueryHeaders)> WinHttpQueryHeaders{};
 inline constexpr DllCommand<24, decltype(&::CoInitialize)> CoInitialize{};
 inline constexpr DllCommand<25, decltype(&::CoUninitialize)> CoUninitialize{};
+// Entries 26 and 27 are WideCharToMultiByte again, as stored; nothing calls them by number.
+inline constexpr DllCommand<28, decltype(&::WinHttpSetStatusCallback)> WinHttpSetStatusCallback{};
 }  // namespace dll
 
 // Entry numbers, for OverrideDllCommand.
 enum DllCommandNumber : int {
-  kGetLocalTime = 0, kMultiByteToWideChar = 1, kWideCharToMultiByte = 2,
-  kCryptAcquireContextA = 3, kCryptCreateHash = 4, kCryptReleaseContext = 5,
-  kCryptHashData = 6, kCryptDestroyHash = 7, kCryptGetHashParam = 8,
-  kWinHttpCheckPlatform = 9, kWinHttpCrackUrl = 10, kWinHttpOpen = 11, kWinHttpConnect = 12,
-  kWinHttpOpenRequest = 13, kWinHttpSetTimeouts = 14, kWinHttpSetCredentials = 15,
-  kWinHttpCloseHandle = 16, kWinHttpSetOption = 17, kWinHttpAddRequestHeaders = 18,
-  kWinHttpSendRequest = 19, kWinHttpReceiveResponse = 20, kWinHttpQueryDataAvailable = 21,
-  kWinHttpReadData = 22, kWinHttpQueryHeaders = 23, kCoInitialize = 24, kCoUninitialize = 25,
+  kGetLocalTime = 0,
+  kMultiByteToWideChar = 1,
+  kWideCharToMultiByte = 2,
+  kCryptAcquireContextA = 3,
+  kCryptCreateHash = 4,
+  kCryptReleaseContext = 5,
+  kCryptHashData = 6,
+  kCryptDestroyHash = 7,
+  kCryptGetHashParam = 8,
+  kWinHttpCheckPlatform = 9,
+  kWinHttpCrackUrl = 10,
+  kWinHttpOpen = 11,
+  kWinHttpConnect = 12,
+  kWinHttpOpenRequest = 13,
+  kWinHttpSetTimeouts = 14,
+  kWinHttpSetCredentials = 15,
+  kWinHttpCloseHandle = 16,
+  kWinHttpSetOption = 17,
+  kWinHttpAddRequestHeaders = 18,
+  kWinHttpSendRequest = 19,
+  kWinHttpReceiveResponse = 20,
+  kWinHttpQueryDataAvailable = 21,
+  kWinHttpReadData = 22,
+  kWinHttpQueryHeaders = 23,
+  kCoInitialize = 24,
+  kCoUninitialize = 25,
+  kWinHttpSetStatusCallback = 28,
 };
 
 }  // namespace rt

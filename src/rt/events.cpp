@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "rt/form_engine.h"
+
 namespace rt {
 namespace {
 
@@ -23,6 +25,7 @@ void ProcessEvents() {
       ::PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
+    if (TranslateFormKey(msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }

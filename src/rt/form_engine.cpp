@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "rt/fatal_error.h"
@@ -55,9 +54,11 @@ public:
   HWND Unit(std::uint32_t unitId) const;
   const UnitTemplate* UnitOf(HWND control) const;
   void RaiseEvent(const UnitTemplate& unit, int event) noexcept;
+  bool HandleKey(const MSG& msg);
 
 private:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  static constexpr std::size_t kNoUnit = static_cast<std::size_t>(-1);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   int Scale(int v) const { return ::MulDiv(v, dpi_, 96); }
   HWND CreateUnit(const UnitTemplate& unit, int controlId);
   void SetUpCombo(HWND combo, const UnitTemplate& unit);
@@ -65,6 +66,10 @@ private:
   HFONT FontFor(const UnitTemplate& unit);
   HBRUSH BrushFor(Colour colour);
   void DrawLinkButton(const DRAWITEMSTRUCT& item);
+  std::size_t UnitHolding(HWND focus) const;
+  bool IsTabStop(std::size_t index) const;
+  HWND NextTabStop(HWND focus, bool backwards) const;
+  void RestoreFocus();
 
   WindowTemplate template_;
   bool quitWhenClosed_;
@@ -76,6 +81,7 @@ private:
   std::map<Colour, UniqueBrush> brushes_;
   UniqueIcon bigIcon_;
   UniqueIcon smallIcon_;
+  HWND savedFocus_ = nullptr;  // the focus when the window was last deactivated
   // Declared last so the window goes before the fonts and brushes its controls use.
   UniqueWindow hwnd_;
 };
@@ -99,9 +105,10 @@ bool FormWindow::Create() {
   if (template_.units.empty() || !RegisterFormClass()) return false;
   const UnitTemplate& self = template_.units.front();
   units_.assign(template_.units.size(), nullptr);
+  // The stock font already comes at the screen's dpi: it is used as it is, never scaled again.
+  // Fonts of a unit's own are stored at 96 dpi and scaled once (FontFor).
   LOGFONTW lf{};
   ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-  lf.lfHeight = Scale(lf.lfHeight);
   defaultFont_.reset(::CreateFontIndirectW(&lf));
   lf.lfUnderline = TRUE;
   linkFont_.reset(::CreateFontIndirectW(&lf));
@@ -136,6 +143,9 @@ bool FormWindow::Create() {
 }
 
 HFONT FormWindow::FontFor(const UnitTemplate& unit) {
+  // The hyperlink is drawn in its own font, and reports that one as its font.
+  if (unit.unitClass == UnitClass::kLinkButton && unit.style == 1 && linkFont_)
+    return linkFont_.get();
   if (!unit.font) return defaultFont_.get();
   const UnitFont& f = *unit.font;
   LOGFONTW lf{};
@@ -226,6 +236,12 @@ void FormWindow::SetUpCombo(HWND combo, const UnitTemplate& unit) {
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
   ::SetWindowTextW(combo, WidenGbk(unit.text).c_str());
   ::SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(0, 0));
+  // The drop-down button already parts the text from the frame; a right margin there would
+  // cut off the last pixels of an entry that fills a narrow box ("WAV" in 48 pixels).
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (::GetComboBoxInfo(combo, &info) && info.hwndItem != nullptr)
+    ::SendMessageW(info.hwndItem, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, 0));
   // List rows one pixel taller than the font needs.
   HDC dc = ::GetDC(combo);
   if (dc != nullptr) {
@@ -263,14 +279,87 @@ const UnitTemplate* FormWindow::UnitOf(HWND control) const {
 void FormWindow::RaiseEvent(const UnitTemplate& unit, int event) noexcept {
   for (const EventBinding& binding : unit.events) {
     if (binding.event != event || binding.handler == nullptr) continue;
+    // Out of memory never arrives here as an exception: the allocation itself is fatal.
     try {
       binding.handler();
-    } catch (const std::bad_alloc&) {
-      FatalRuntimeError(FatalErrorCode::kOutOfMemory, "内存不足");
     } catch (...) {
-      FatalRuntimeError(FatalErrorCode::kOutOfMemory, "事件处理出错");
+      FatalUnhandledException();
     }
   }
+}
+
+// The unit whose control is the focus or holds it (a combo box's edit field); kNoUnit else.
+std::size_t FormWindow::UnitHolding(HWND focus) const {
+  if (focus == nullptr) return kNoUnit;
+  for (std::size_t i = 1; i < units_.size(); ++i) {
+    if (units_[i] != nullptr && (units_[i] == focus || ::IsChild(units_[i], focus))) return i;
+  }
+  return kNoUnit;
+}
+
+bool FormWindow::IsTabStop(std::size_t index) const {
+  HWND control = units_[index];
+  return index > 0 && control != nullptr &&
+         (::GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) != 0 && ::IsWindowVisible(control) &&
+         ::IsWindowEnabled(control);
+}
+
+// The tab stop after (or before) the unit holding the focus, in template order and round
+// from the last to the first; from outside every unit, the first (or the last).
+HWND FormWindow::NextTabStop(HWND focus, bool backwards) const {
+  const std::size_t n = units_.size();
+  const std::size_t current = UnitHolding(focus);
+  for (std::size_t step = 1; step <= n; ++step) {
+    const std::size_t i = current == kNoUnit
+                              ? (backwards ? n - step : step - 1)
+                              : (backwards ? current + n - step : current + step) % n;
+    if (IsTabStop(i)) return units_[i];
+  }
+  return nullptr;
+}
+
+// The form takes no keys itself: its focus goes to the unit that had it, else the first stop.
+void FormWindow::RestoreFocus() {
+  HWND hwnd = hwnd_.get();
+  HWND target = savedFocus_ != nullptr && ::IsChild(hwnd, savedFocus_)
+                    ? savedFocus_
+                    : NextTabStop(nullptr, false);
+  if (target != nullptr) ::SetFocus(target);
+}
+
+// The window is no dialog, so the platform's dialog manager does not serve it (its Enter
+// would send IDOK, and the multi-line edit box hands Tab on only inside a dialog). The engine
+// does the navigation itself before a key reaches the control with the focus: Tab and
+// Shift+Tab go round the tab stops, Enter on a button clicks it. Space reaches the buttons,
+// which click on it themselves; Enter reaches the multi-line edit box, which makes a new line.
+// Ctrl+Tab moves on as Tab does: the window has no pages to turn, and a tab character in the
+// text to speak would say nothing.
+bool FormWindow::HandleKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || ::GetKeyState(VK_MENU) < 0) return false;
+  HWND focus = ::GetFocus();
+  if (msg.wParam == VK_TAB) {
+    HWND next = NextTabStop(focus, ::GetKeyState(VK_SHIFT) < 0);
+    if (next == nullptr) return true;
+    // Keyboard use shows where the focus is.
+    ::SendMessageW(hwnd_.get(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    ::SetFocus(next);
+    // As in a dialog: an edit box entered by Tab has its text selected, ready to be retyped.
+    const UnitTemplate* unit = UnitOf(next);
+    if (unit != nullptr && unit->unitClass == UnitClass::kEditBox)
+      ::SendMessageW(next, EM_SETSEL, 0, -1);
+    return true;
+  }
+  if (msg.wParam == VK_RETURN && ::GetKeyState(VK_CONTROL) >= 0) {
+    const std::size_t i = UnitHolding(focus);
+    if (i == kNoUnit) return false;
+    const UnitClass cls = template_.units[i].unitClass;
+    if (cls != UnitClass::kButton && cls != UnitClass::kLinkButton) return false;
+    ::SendMessageW(hwnd_.get(), WM_COMMAND,
+                   MAKEWPARAM(kFirstControlId + static_cast<int>(i), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(units_[i]));
+    return true;
+  }
+  return false;
 }
 
 void FormWindow::DrawLinkButton(const DRAWITEMSTRUCT& item) {
@@ -280,13 +369,24 @@ void FormWindow::DrawLinkButton(const DRAWITEMSTRUCT& item) {
   const UnitTemplate* unit = UnitOf(item.hwndItem);
   if (unit == nullptr) return;
   const std::wstring caption = WidenGbk(unit->text);
-  HGDIOBJ old = ::SelectObject(dc, linkFont_.get());
+  HGDIOBJ old = ::SelectObject(dc, FontFor(*unit));
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc,
                  (item.itemState & ODS_SELECTED) ? RGB(0x80, 0x00, 0x80) : RGB(0x00, 0x66, 0xCC));
-  ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rc,
-              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  if (item.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &item.rcItem);
+  constexpr UINT kFormat = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+  ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rc, kFormat);
+  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
+    // The focus rectangle frames the link's text, not the whole button.
+    RECT text = rc;
+    ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+                kFormat | DT_CALCRECT);
+    const int height = text.bottom - text.top;
+    text.top = rc.top + (rc.bottom - rc.top - height) / 2;
+    text.bottom = text.top + height;
+    ::InflateRect(&text, 1, 1);
+    ::IntersectRect(&text, &text, &rc);
+    ::DrawFocusRect(dc, &text);
+  }
   ::SelectObject(dc, old);
 }
 
@@ -299,10 +399,15 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   auto* self = reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
-  return self->HandleMessage(msg, wp, lp);
+  // Nothing may unwind into the system's code that called us.
+  try {
+    return self->HandleMessage(msg, wp, lp);
+  } catch (...) {
+    FatalUnhandledException();
+  }
 }
 
-LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) noexcept {
+LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   HWND hwnd = hwnd_.get();
   const UnitTemplate& self = template_.units.front();
   switch (msg) {
@@ -342,14 +447,31 @@ LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) noexcept {
       break;
     }
     case WM_COMMAND: {
-      if (HIWORD(wp) != BN_CLICKED || lp == 0) break;
+      if (lp == 0) break;
       const UnitTemplate* unit = UnitOf(reinterpret_cast<HWND>(lp));
+      // The combo box's edit field keeps its selection shown when the focus leaves it; one
+      // highlighted field is where the focus is, so the one left behind shows none.
+      if (HIWORD(wp) == CBN_KILLFOCUS && unit && unit->unitClass == UnitClass::kComboBox) {
+        ::SendMessageW(reinterpret_cast<HWND>(lp), CB_SETEDITSEL, 0, MAKELPARAM(0, 0));
+        return 0;
+      }
+      if (HIWORD(wp) != BN_CLICKED) break;
       if (unit &&
           (unit->unitClass == UnitClass::kButton || unit->unitClass == UnitClass::kLinkButton)) {
         RaiseEvent(*unit, 0);
       }
       return 0;
     }
+    case WM_ACTIVATE:
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus != nullptr && ::IsChild(hwnd, focus)) savedFocus_ = focus;
+        break;
+      }
+      if (HIWORD(wp) != 0) break;  // minimized: nothing takes the focus
+      RestoreFocus();
+      return 0;
+    case WM_SETFOCUS: RestoreFocus(); return 0;
     case WM_NCDESTROY: {
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       hwnd_.release();
@@ -399,9 +521,23 @@ void UnloadAllWindows() {
   LoadedWindows().clear();
 }
 
+bool WindowClosed(std::uint32_t windowId) {
+  const FormWindow* form = FindWindowById(windowId);
+  return form != nullptr && form->hwnd() == nullptr;
+}
+
 HWND FindUnit(std::uint32_t windowId, std::uint32_t unitId) {
   const FormWindow* form = FindWindowById(windowId);
   return form ? form->Unit(unitId) : nullptr;
+}
+
+bool TranslateFormKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || msg.hwnd == nullptr) return false;
+  HWND top = ::GetAncestor(msg.hwnd, GA_ROOT);
+  for (const auto& [id, form] : LoadedWindows()) {
+    if (form->hwnd() == top) return form->HandleKey(msg);
+  }
+  return false;
 }
 
 int RunMessageLoop() {
@@ -410,8 +546,7 @@ int RunMessageLoop() {
     const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(msg.wParam);
     if (got == -1) return -1;
-    HWND top = ::GetAncestor(msg.hwnd, GA_ROOT);
-    if (top != nullptr && ::IsDialogMessageW(top, &msg)) continue;
+    if (TranslateFormKey(msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }

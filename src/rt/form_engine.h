@@ -24,10 +24,20 @@ void UnloadWindow(std::uint32_t windowId);
 // Destroys every loaded window; run once after the message loop has ended.
 void UnloadAllWindows();
 
+// True once a loaded window has been closed by its user (destroyed), until it is unloaded or
+// loaded again; false for a window that is live or was never loaded.
+bool WindowClosed(std::uint32_t windowId);
+
 // The live control of a unit (the window itself for its own unit id), or null.
 HWND FindUnit(std::uint32_t windowId, std::uint32_t unitId);
 
-// Runs the message loop with tab navigation until the quit message; returns its code.
+// Keyboard navigation of the loaded windows, for every loop that dispatches their messages:
+// Tab and Shift+Tab (with Ctrl too) move the focus round the units that take input, in template
+// order, and Enter on a button or link clicks it. True when the key was used and is not to be
+// dispatched.
+bool TranslateFormKey(const MSG& msg);
+
+// Runs the message loop with that navigation until the quit message; returns its code.
 int RunMessageLoop();
 
 struct PropertyValue {

@@ -3,10 +3,12 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "rt/dll_commands.h"
 #include "rt/exit_routines.h"
+#include "rt/fatal_error.h"
 #include "rt/form_engine.h"
 
 namespace rt {
@@ -31,6 +33,9 @@ std::wstring ProgramDirectory() {
 }  // namespace
 
 void StartRuntime() {
+  // An exception that no code handles, or one that reaches a noexcept callback, is a fatal
+  // run-time error with its own code and message, not a silent end.
+  std::set_terminate([] { FatalUnhandledException(); });
   const std::wstring directory = ProgramDirectory();
   if (!directory.empty()) ::SetCurrentDirectoryW(directory.c_str());
   ::OleInitialize(nullptr);

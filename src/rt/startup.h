@@ -5,7 +5,8 @@
 
 namespace rt {
 
-// Sets the current directory to the program's directory and initialises OLE.
+// Sets the current directory to the program's directory and initialises OLE; from then on an
+// exception that no code handles is a fatal run-time error.
 void StartRuntime();
 
 // Loads the main window (it quits the loop when closed), runs the message loop and

@@ -9,7 +9,9 @@
 namespace rt {
 namespace {
 
-bool IsLeadByte(unsigned char b) { return b >= 0x80; }
+bool IsLeadByte(unsigned char b) {
+  return b >= 0x80;
+}
 
 // Length of the character that starts at index i: 2 for a lead byte with a byte after it.
 std::size_t CharLength(const std::string& s, std::size_t i) {
@@ -20,12 +22,18 @@ unsigned char FoldAscii(unsigned char b) {
   return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + ('a' - 'A')) : b;
 }
 
+// `at` is a character boundary of s. Ignoring case folds ASCII letters only: the trail byte of
+// a double-byte character compares exactly even where it has a letter's value (81 41 is not
+// 81 61). Lead bytes never fold, so while the bytes agree both texts share their boundaries.
 bool EqualAt(const std::string& s, std::size_t at, const std::string& sought, bool ignoreCase) {
   if (!ignoreCase) return s.compare(at, sought.size(), sought) == 0;
-  for (std::size_t k = 0; k < sought.size(); ++k) {
-    if (FoldAscii(static_cast<unsigned char>(s[at + k])) !=
-        FoldAscii(static_cast<unsigned char>(sought[k])))
-      return false;
+  for (std::size_t k = 0; k < sought.size();) {
+    const std::size_t length = CharLength(s, at + k);
+    const unsigned char a = static_cast<unsigned char>(s[at + k]);
+    const unsigned char b = static_cast<unsigned char>(sought[k]);
+    if (length == 1 ? FoldAscii(a) != FoldAscii(b) : a != b) return false;
+    if (length == 2 && k + 1 < sought.size() && s[at + k + 1] != sought[k + 1]) return false;
+    k += length;
   }
   return true;
 }
@@ -95,7 +103,9 @@ Text& TextArray::At(int number) {
   return const_cast<Text&>(static_cast<const TextArray&>(*this).At(number));
 }
 
-int TextLength(const Text& s) { return s.size(); }
+int TextLength(const Text& s) {
+  return s.size();
+}
 
 Text LeftText(const Text& s, int n) {
   if (n <= 0) return Text();
@@ -229,14 +239,18 @@ Text ToLowerCase(const Text& s) {
   return Text(std::move(out));
 }
 
-Text CharFromCode(unsigned char b) { return b == 0 ? Text() : Text(std::string(1, char(b))); }
+Text CharFromCode(unsigned char b) {
+  return b == 0 ? Text() : Text(std::string(1, char(b)));
+}
 
 int CharCodeAt(const Text& s, int pos) {
   if (pos < 1 || pos > s.size()) return 0;
   return static_cast<signed char>(s.str()[static_cast<std::size_t>(pos - 1)]);
 }
 
-Text SpaceText(int n) { return n < 1 ? Text() : Text(std::string(std::size_t(n), ' ')); }
+Text SpaceText(int n) {
+  return n < 1 ? Text() : Text(std::string(std::size_t(n), ' '));
+}
 
 Text RepeatText(int count, const Text& s) {
   std::string out;
@@ -246,18 +260,40 @@ Text RepeatText(int count, const Text& s) {
   return Text(std::move(out));
 }
 
-Text ToText(int v) { return Formatted("%d", v); }
-Text ToText(unsigned char v) { return Formatted("%u", static_cast<unsigned>(v)); }
-Text ToText(std::int64_t v) { return Formatted("%lld", static_cast<long long>(v)); }
-Text ToText(float v) { return Formatted("%.6g", static_cast<double>(v)); }
-Text ToText(double v) { return Formatted("%.13g", v); }
-Text ToText(bool v) { return v ? Text("真") : Text("假"); }
-Text ToText(const Text& v) { return v; }
-Text ToText(const ByteSet& v) { return Text(std::string_view(v.str())); }
-Text ToHexText(int v) { return Formatted("%X", static_cast<unsigned>(v)); }
+Text ToText(int v) {
+  return Formatted("%d", v);
+}
+Text ToText(unsigned char v) {
+  return Formatted("%u", static_cast<unsigned>(v));
+}
+Text ToText(std::int64_t v) {
+  return Formatted("%lld", static_cast<long long>(v));
+}
+Text ToText(float v) {
+  return Formatted("%.6g", static_cast<double>(v));
+}
+Text ToText(double v) {
+  return Formatted("%.13g", v);
+}
+Text ToText(bool v) {
+  return v ? Text("真") : Text("假");
+}
+Text ToText(const Text& v) {
+  return v;
+}
+Text ToText(const ByteSet& v) {
+  return Text(std::string_view(v.str()));
+}
+Text ToHexText(int v) {
+  return Formatted("%X", static_cast<unsigned>(v));
+}
 
-int ToInteger(double v) { return static_cast<int>(std::trunc(v)); }
-int ToInteger(bool v) { return v ? 1 : 0; }
+int ToInteger(double v) {
+  return static_cast<int>(std::trunc(v));
+}
+int ToInteger(bool v) {
+  return v ? 1 : 0;
+}
 
 int ToInteger(const Text& v) {
   // Full-width forms (GBK A3 A1..A3 FE, and the full-width space) read as their ASCII letters.
@@ -292,17 +328,35 @@ int ToInteger(const Text& v) {
   return static_cast<int>(negative ? 0u - value : value);
 }
 
-unsigned char ToByte(int v) { return static_cast<unsigned char>(v & 0xFF); }
-unsigned char ToByte(const Text& v) { return ToByte(ToInteger(v)); }
+unsigned char ToByte(int v) {
+  return static_cast<unsigned char>(v & 0xFF);
+}
+unsigned char ToByte(const Text& v) {
+  return ToByte(ToInteger(v));
+}
 
-int BytesLength(const ByteSet& b) { return b.size(); }
-ByteSet ToBytes(const Text& v) { return ByteSet(v.str()); }
-ByteSet ToBytes(const ByteSet& v) { return v; }
-ByteSet ToBytes(std::int32_t v) { return ByteSet(&v, sizeof v); }
-ByteSet ToBytes(std::int64_t v) { return ByteSet(&v, sizeof v); }
-ByteSet ToBytes(double v) { return ByteSet(&v, sizeof v); }
+int BytesLength(const ByteSet& b) {
+  return b.size();
+}
+ByteSet ToBytes(const Text& v) {
+  return ByteSet(v.str());
+}
+ByteSet ToBytes(const ByteSet& v) {
+  return v;
+}
+ByteSet ToBytes(std::int32_t v) {
+  return ByteSet(&v, sizeof v);
+}
+ByteSet ToBytes(std::int64_t v) {
+  return ByteSet(&v, sizeof v);
+}
+ByteSet ToBytes(double v) {
+  return ByteSet(&v, sizeof v);
+}
 
-ByteSet BlankBytes(int n) { return n <= 0 ? ByteSet() : ByteSet(std::string(std::size_t(n), '\0')); }
+ByteSet BlankBytes(int n) {
+  return n <= 0 ? ByteSet() : ByteSet(std::string(std::size_t(n), '\0'));
+}
 
 ByteSet BytesLeft(const ByteSet& b, int n) {
   if (n <= 0) return ByteSet();
@@ -371,10 +425,18 @@ ByteSet PointerToBytes(const void* address, int length) {
   return ByteSet(address, static_cast<std::size_t>(length));
 }
 
-int BitAnd(int a, int b) { return a & b; }
-int BitOr(int a, int b) { return a | b; }
-int ShiftRight(int v, int n) { return v >> (n & 31); }
-double Power(double base, double exponent) { return std::pow(base, exponent); }
+int BitAnd(int a, int b) {
+  return a & b;
+}
+int BitOr(int a, int b) {
+  return a | b;
+}
+int ShiftRight(int v, int n) {
+  return v >> (n & 31);
+}
+double Power(double base, double exponent) {
+  return std::pow(base, exponent);
+}
 
 int IntegerDivide(int a, int b) {
   if (b == 0) FatalRuntimeError(FatalErrorCode::kDivideByZero, "被零除");

@@ -23,14 +23,25 @@ using WinHttpHandle = rt::UniqueHandle<HINTERNET, WinHttpCloser>;
 // What the URL gives the later stages.
 struct Target {
   rt::Text hostName;
+  std::wstring wideHostName;  // for the redirect guard, which must not allocate
   std::wstring objectName;
   INTERNET_PORT port = 0;
   bool secure = false;
 };
 
-// Declared in opening order, so they close in the reverse one: request, connect, session.
-// The target outlives the request, whose redirect guard reads it.
+// Every way out closes the request, the connection and the session, in this order, each
+// also when it is still null (a stage that failed never opened it). The target outlives the
+// request, whose redirect guard reads it.
 struct WinHttpHandles {
+  WinHttpHandles() = default;
+  WinHttpHandles(const WinHttpHandles&) = delete;
+  WinHttpHandles& operator=(const WinHttpHandles&) = delete;
+  ~WinHttpHandles() {
+    rt::dll::WinHttpCloseHandle(request.release());
+    rt::dll::WinHttpCloseHandle(connect.release());
+    rt::dll::WinHttpCloseHandle(session.release());
+  }
+
   Target target;
   WinHttpHandle session;
   WinHttpHandle connect;
@@ -101,38 +112,39 @@ bool SetBasicCredentials(HINTERNET request, DWORD target, const rt::Text& user,
                                         wideUser.c_str(), widePassword.c_str(), nullptr) != FALSE;
 }
 
-bool SameOrigin(const Target& origin, const wchar_t* url) {
+bool SameOrigin(const Target& origin, const wchar_t* url) noexcept {
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof parts;
   parts.dwHostNameLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(url, 0, 0, &parts)) return false;
-  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  return ::CompareStringOrdinal(host.c_str(), static_cast<int>(host.size()),
-                                Wide(origin.hostName).c_str(), -1, TRUE) == CSTR_EQUAL &&
+  if (!rt::dll::WinHttpCrackUrl(url, 0, 0, &parts)) return false;
+  return ::CompareStringOrdinal(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength),
+                                origin.wideHostName.c_str(),
+                                static_cast<int>(origin.wideHostName.size()), TRUE) == CSTR_EQUAL &&
          parts.nPort == origin.port && (parts.nScheme == INTERNET_SCHEME_HTTPS) == origin.secure;
 }
 
 // WinHttp follows redirects by itself and may send the Basic credentials along to wherever
 // they lead: some implementations keep the header made from them, others make it again from
 // the stored credentials. Before a redirect leaves the origin both are withdrawn, so another
-// host never sees them.
+// host never sees them. It runs inside WinHttp: it neither allocates nor throws.
 void CALLBACK WithdrawCredentialsLeavingOrigin(HINTERNET request, DWORD_PTR context, DWORD status,
-                                               LPVOID info, DWORD) {
+                                               LPVOID info, DWORD) noexcept {
   if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || context == 0 || info == nullptr) return;
   if (SameOrigin(*reinterpret_cast<const Target*>(context), static_cast<const wchar_t*>(info)))
     return;
-  ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, nullptr,
-                          nullptr, nullptr);
-  ::WinHttpAddRequestHeaders(request, L"Authorization:", static_cast<DWORD>(-1),
-                             WINHTTP_ADDREQ_FLAG_REPLACE);
+  rt::dll::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC,
+                                 nullptr, nullptr, nullptr);
+  rt::dll::WinHttpAddRequestHeaders(request, L"Authorization:", static_cast<DWORD>(-1),
+                                    WINHTTP_ADDREQ_FLAG_REPLACE);
 }
 
 bool GuardCredentialsOnRedirect(HINTERNET request, const Target& origin) {
   DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&origin);
-  return ::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) &&
-         ::WinHttpSetStatusCallback(request, &WithdrawCredentialsLeavingOrigin,
-                                    WINHTTP_CALLBACK_FLAG_REDIRECT,
-                                    0) != WINHTTP_INVALID_STATUS_CALLBACK;
+  return rt::dll::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context,
+                                   sizeof context) &&
+         rt::dll::WinHttpSetStatusCallback(request, &WithdrawCredentialsLeavingOrigin,
+                                           WINHTTP_CALLBACK_FLAG_REDIRECT,
+                                           0) != WINHTTP_INVALID_STATUS_CALLBACK;
 }
 
 // Steps from the session to the received reply, for one proxy name. `stages` counts the
@@ -257,6 +269,7 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
   Target& target = handles.target;
   target.hostName = WideToAnsi(
       rt::PointerToBytes(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength) * 2));
+  target.wideHostName = Wide(target.hostName);
   target.objectName = L"/";
   if (static_cast<int>(parts.dwUrlPathLength) >= 1) {
     target.objectName.assign(parts.lpszUrlPath, parts.dwUrlPathLength);

@@ -71,7 +71,9 @@ bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// A %u group is a code when it is four hexadecimal digits of a value other than 0.
+// A %u group is a code when it is four hexadecimal digits of a value other than 0; a %XY
+// group when both are hexadecimal digits. Anything else leaves the "%" as it stands, as in
+// "100% sure" or a "%" before a Chinese character.
 bool IsCodeGroup(const std::string& s, std::size_t at) {
   bool nonZero = false;
   for (std::size_t k = at; k < at + 4; ++k) {
@@ -136,7 +138,7 @@ rt::Text PercentUnescape(const rt::Text& s) {
       } else {
         out += '%';
       }
-    } else if (i + 2 < n) {
+    } else if (i + 2 < n && IsHexDigit(src[i + 1]) && IsHexDigit(src[i + 2])) {
       out += CharacterFor(HexToInt64(rt::Text(src.substr(i + 1, 2)))).str();
       i += 2;
     } else {

@@ -8,7 +8,10 @@
 namespace web {
 
 rt::Text DecodeUnicodeEscapes(const rt::Text& s);
+// The local decoder: %uXXXX of four hexadecimal digits (not 0000) and %XY of two become their
+// character; any other "%" stays as it stands.
 rt::Text PercentUnescape(const rt::Text& s);
+// The value of up to 16 hexadecimal digits; other bytes count by the same rule, unchecked.
 std::int64_t HexToInt64(const rt::Text& digits);
 
 }  // namespace web

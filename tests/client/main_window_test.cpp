@@ -34,7 +34,7 @@ const std::vector<ExpectedUnit> kCommonUnits = {
     {"超级按钮1", L"Button", 0x16017f44, {424, 8, 136, 24}, "点此申请id"},
     {"标签3", L"Static", 0x16017f43, {432, 35, 120, 85}, kNote},
     {"标签4", L"Static", 0x16017f46, {427, 129, 33, 32}, "声音："},
-    {"组合框1", L"ComboBox", 0x16017f3d, {472, 136, 88, 0}, "欢馨女声"},
+    {"组合框1", L"ComboBox", 0x16017f3d, {472, 136, 88, 0}, "碧萱女声"},
     {"标签11", L"Static", 0x16017f54, {426, 170, 80, 16}, "输出文件格式："},
     {"组合框2", L"ComboBox", 0x16017f53, {512, 169, 48, 0}, "MP3"},
     {"标签12", L"Static", 0x16017f56, {432, 203, 120, 32}, "默认输出到软件所在目录"},
@@ -77,6 +77,11 @@ int Dpi() {
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
   ::ReleaseDC(nullptr, screen);
   return dpi;
+}
+// The dpi that the test's own Wine session was made with; 0 in the shared session.
+int DpiAskedFor() {
+  wchar_t value[16] = {};
+  return ::GetEnvironmentVariableW(L"LUMIVOX_WINE_DPI", value, 16) > 0 ? _wtoi(value) : 0;
 }
 int Scaled(int v) {
   return ::MulDiv(v, Dpi(), 96);
@@ -132,6 +137,9 @@ struct Program {
 class MainWindowTest : public ::testing::TestWithParam<Program> {
 protected:
   void SetUp() override {
+    if (DpiAskedFor() != 0) {
+      ASSERT_EQ(DpiAskedFor(), Dpi()) << "the session's display scaling";
+    }
     g_seen = Seen();
     hwnd_ = rt::LoadWindow(GetParam().make(kRecording), SW_SHOWNORMAL, false);
     ASSERT_NE(nullptr, hwnd_);
@@ -220,6 +228,8 @@ TEST_P(MainWindowTest, CombosHoldTheirEntriesItemDataAndSelection) {
       EXPECT_EQ(c.entries[i].second, rt::ComboItemData(c.unit, static_cast<int>(i)));
     }
     EXPECT_EQ(c.selection, rt::RtReadProperty(kMainWindowId, c.unit, 19).number);
+    // What the edit field shows is the entry whose item data the request sends.
+    EXPECT_EQ(rt::Text(c.entries[static_cast<std::size_t>(c.selection)].first), WindowText(combo));
     EXPECT_EQ(-1, rt::ComboItemData(c.unit, -1));
     EXPECT_EQ(-1, rt::ComboItemData(c.unit, static_cast<int>(c.entries.size())));
   }
@@ -266,6 +276,127 @@ TEST_P(MainWindowTest, EventZeroRunsOnceBeforeTheWindowShowsAndClicksReachTheirH
   EXPECT_EQ(1, g_seen.linkClicks);
 }
 
+// A control's own font (WM_GETFONT), selected into its DC for the scope.
+class ControlFontDc {
+public:
+  explicit ControlFontDc(HWND control)
+      : control_(control),
+        dc_(::GetDC(control)),
+        old_(::SelectObject(dc_,
+                            reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)))) {}
+  ControlFontDc(const ControlFontDc&) = delete;
+  ControlFontDc& operator=(const ControlFontDc&) = delete;
+  ~ControlFontDc() {
+    ::SelectObject(dc_, old_);
+    ::ReleaseDC(control_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+private:
+  HWND control_;
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// Where one line of text puts ink, from its pen origin. A full-width colon's cell ends in
+// blank space, so the ink, not the advance, tells whether a user sees the text cut off.
+struct Ink {
+  int advance = 0;
+  int left = 0;   // first pixel: the first character's left bearing
+  int right = 0;  // past the last pixel: the advance less the last character's right bearing
+  int height = 0;
+};
+
+Ink LineInk(HWND control, const std::wstring& text) {
+  const ControlFontDc dc(control);
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  ABC first{}, last{};
+  ::GetCharABCWidthsW(dc.get(), text.front(), text.front(), &first);
+  ::GetCharABCWidthsW(dc.get(), text.back(), text.back(), &last);
+  return {size.cx, first.abcA, size.cx - last.abcC, size.cy};
+}
+
+// The height of text wrapped at width, as a label that wraps lays it out.
+int WrappedHeight(HWND control, const std::wstring& text, int width) {
+  const ControlFontDc dc(control);
+  RECT rc{0, 0, width, 0};
+  ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rc,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  return rc.bottom;
+}
+
+int AverageCharWidth(HWND control) {
+  const ControlFontDc dc(control);
+  TEXTMETRICW tm{};
+  ::GetTextMetricsW(dc.get(), &tm);
+  return tm.tmAveCharWidth;
+}
+
+std::wstring Caption(HWND control) {
+  wchar_t buffer[512] = {};
+  return std::wstring(buffer, static_cast<std::size_t>(::GetWindowTextW(control, buffer, 512)));
+}
+
+// The ink of a line drawn from origin stays within [0, width) and the line within height.
+void ExpectLineFits(const std::string& what, const Ink& ink, int origin, int width, int height) {
+  EXPECT_GE(origin + ink.left, 0) << what;
+  EXPECT_LE(origin + ink.right, width) << what << ": ink to " << origin + ink.right << " (advance "
+                                       << ink.advance << ") in " << width;
+  EXPECT_LE(ink.height, height) << what;
+}
+
+// No caption is cut off: each fits the area its unit draws it in, in the unit's own font.
+TEST_P(MainWindowTest, EveryCaptionFitsInsideItsUnit) {
+  const int frame = ::GetSystemMetrics(SM_CXEDGE) + 1;  // a button's raised edge and focus gap
+  for (const rt::UnitTemplate& unit : GetParam().make(kRecording).units) {
+    HWND control = Unit(unit.unitId);
+    const std::string name = unit.name.str();
+    RECT client{};
+    ::GetClientRect(control, &client);
+    const std::wstring caption = Caption(control);
+    switch (unit.unitClass) {
+      case rt::UnitClass::kLabel:
+        if (unit.multiLine) {
+          EXPECT_LE(WrappedHeight(control, caption, client.right), client.bottom) << name;
+        } else {
+          ExpectLineFits(name, LineInk(control, caption), 0, client.right, client.bottom);
+        }
+        break;
+      case rt::UnitClass::kLinkButton:
+        ExpectLineFits(name, LineInk(control, caption), 0, client.right, client.bottom);
+        break;
+      case rt::UnitClass::kButton: {
+        const Ink ink = LineInk(control, caption);
+        ExpectLineFits(name, ink, (client.right - ink.advance) / 2 - frame,
+                       client.right - 2 * frame, client.bottom - 2 * frame);
+        break;
+      }
+      case rt::UnitClass::kGroupBox:
+        // The caption starts indented from the frame and ends before its right side.
+        ExpectLineFits(name, LineInk(control, caption), AverageCharWidth(control),
+                       client.right - AverageCharWidth(control), client.bottom);
+        break;
+      case rt::UnitClass::kComboBox: {
+        // Every entry, once chosen, shows whole in the edit field between its margins.
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(::GetComboBoxInfo(control, &info)) << name;
+        RECT field{};
+        ::GetClientRect(info.hwndItem, &field);
+        const LRESULT margins = ::SendMessageW(info.hwndItem, EM_GETMARGINS, 0, 0);
+        for (const rt::ComboEntry& entry : unit.entries) {
+          ExpectLineFits(name + " " + entry.text.str(),
+                         LineInk(info.hwndItem, rt::WidenGbk(entry.text)), 0,
+                         field.right - LOWORD(margins) - HIWORD(margins), field.bottom);
+        }
+        break;
+      }
+      default: break;
+    }
+  }
+}
+
 std::wstring ScreenshotPath(const char* name) {
   wchar_t exe[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -283,7 +414,10 @@ TEST_P(MainWindowTest, ScreenshotShowsAWhiteWindowWithChineseGlyphs) {
   const testing_support::Screenshot shot = testing_support::CaptureWindow(hwnd_);
   ASSERT_EQ(Scaled(570), shot.width);
   ASSERT_EQ(Scaled(347), shot.height);
-  EXPECT_TRUE(testing_support::WritePng(shot, ScreenshotPath(GetParam().name)));
+  const std::string name = DpiAskedFor() == 0
+                               ? std::string(GetParam().name)
+                               : GetParam().name + ("-" + std::to_string(Dpi())) + "dpi";
+  EXPECT_TRUE(testing_support::WritePng(shot, ScreenshotPath(name.c_str())));
 
   RECT window, client;
   ::GetWindowRect(hwnd_, &window);

@@ -8,12 +8,21 @@
 #include <thread>
 #include <vector>
 
+#include "client/credentials.h"
+#include "client/handlers.h"
 #include "client/speech_request.h"
+#include "client/window_templates.h"
 #include "rt/audio.h"
 #include "rt/file.h"
+#include "rt/form_engine.h"
 #include "rt/wide.h"
 #include "service/service_control.h"
 #include "web/http_request.h"
+
+// The test program plays ttsclient-builtin's part when it loads a window: no credential boxes.
+bool client::ProgramHasCredentialInputs() {
+  return false;
+}
 
 namespace {
 
@@ -240,6 +249,57 @@ TEST_F(SynthesisTest, ExtremeInputsNeverLoseTheEarlierFile) {
 }  // namespace
 
 namespace {
+
+// The window closed while the request is under way: the close is handled while the reply is
+// read, and whatever the reply brings afterwards, nothing plays and nothing is shown, and the
+// message loop ends as soon as the click handler has returned.
+TEST_F(SynthesisTest, WindowClosedDuringTheSynthesisPlaysNothingAndEndsTheLoop) {
+  struct Case {
+    const char* config;
+    bool audio;
+  };
+  for (const Case& c :
+       {Case{"{\"stall_seconds\": 1}", true}, Case{"{\"no_speech\": true}", false}}) {
+    SCOPED_TRACE(c.config);
+    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+    Configure(c.config);
+    player_.clear();
+    reports_.clear();
+    HWND window =
+        rt::LoadWindow(client::BuiltinClientWindow({&client::OnBuiltinMainWindowCreated, nullptr,
+                                                    &client::OnSynthesizeClicked}),
+                       SW_SHOWNORMAL, true);
+    ASSERT_NE(nullptr, window);
+    ::PostMessageW(rt::FindUnit(client::kMainWindowId, client::kSynthesizeButtonUnit), BM_CLICK, 0,
+                   0);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    // Should the loop not end, a watchdog ends it with a code of its own.
+    const DWORD loopThread = ::GetCurrentThreadId();
+    HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread watchdog([loopThread, stop] {
+      if (::WaitForSingleObject(stop, 60000) == WAIT_TIMEOUT)
+        ::PostThreadMessageW(loopThread, WM_QUIT, 99, 0);
+    });
+    const int code = rt::RunMessageLoop();
+    ::SetEvent(stop);
+    watchdog.join();
+    ::CloseHandle(stop);
+    EXPECT_EQ(0, code);
+    EXPECT_TRUE(rt::WindowClosed(client::kMainWindowId));
+    rt::UnloadWindow(client::kMainWindowId);
+    EXPECT_EQ(1u, RawBodies().size());
+    for (const std::string& event : player_) EXPECT_EQ(0u, event.rfind("stop", 0)) << event;
+    EXPECT_TRUE(reports_.empty()) << reports_.front();
+    if (c.audio) {
+      rt::ByteSet served;
+      Control("/__last_audio", 0, rt::Text(), &served);
+      EXPECT_TRUE(ReadAll(path_) == served.str()) << "the file is still written";
+    } else {
+      EXPECT_EQ(kPrevious, ReadAll(path_));
+    }
+    Control("/__requests?clear=1");
+  }
+}
 
 TEST_F(SynthesisTest, FiftyMegabyteReplyGivesExactlyItsAudio) {
   // About 37 MB of audio is 50 MB of base64 in the reply.

@@ -66,6 +66,27 @@ void Pump(DWORD ms) {
   } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
 }
 
+void PressKey(WORD key, WORD modifier) {
+  std::vector<INPUT> inputs;
+  const auto add = [&](WORD vk, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (modifier != 0) add(modifier, false);
+  add(key, false);
+  add(key, true);
+  if (modifier != 0) add(modifier, true);
+  ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+bool InOwnSession() {
+  return ::GetEnvironmentVariableW(L"LUMIVOX_WINEPREFIX", nullptr, 0) > 0;
+}
+
 ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTemplate layout)
     : layout_(std::move(layout)) {
   std::wstring commandLine = L"\"" + Directory() + exeName + L"\"";
@@ -102,6 +123,34 @@ HWND ProgramUnderTest::Unit(std::uint32_t unitId) const {
 
 void ProgramUnderTest::SetText(std::uint32_t unitId, const rt::Text& text) {
   ::SendMessageW(Unit(unitId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rt::WidenGbk(text).c_str()));
+}
+
+rt::Text ProgramUnderTest::ReadText(std::uint32_t unitId) const {
+  wchar_t text[4096] = {};
+  const LRESULT n = ::SendMessageW(Unit(unitId), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+  return rt::NarrowToGbk(text, static_cast<int>(n));
+}
+
+std::uint32_t ProgramUnderTest::FocusedUnit() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetGUIThreadInfo(process_.dwThreadId, &info) || info.hwndFocus == nullptr) return 0;
+  for (std::size_t i = 1; i < layout_.units.size(); ++i) {
+    HWND control = Unit(layout_.units[i].unitId);
+    if (control != nullptr && (control == info.hwndFocus || ::IsChild(control, info.hwndFocus)))
+      return layout_.units[i].unitId;
+  }
+  return 0;
+}
+
+std::uint32_t ProgramUnderTest::WaitForFocus(std::uint32_t unitId, DWORD waitMs) const {
+  const DWORD end = ::GetTickCount() + waitMs;
+  std::uint32_t focused = FocusedUnit();
+  while (focused != unitId && static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    ::Sleep(20);
+    focused = FocusedUnit();
+  }
+  return focused;
 }
 
 void ProgramUnderTest::SelectEntry(std::uint32_t comboUnit, int index) {

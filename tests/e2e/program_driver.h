@@ -27,6 +27,7 @@ public:
   HWND Unit(std::uint32_t unitId) const;
 
   void SetText(std::uint32_t unitId, const rt::Text& text);
+  rt::Text ReadText(std::uint32_t unitId) const;
   void SelectEntry(std::uint32_t comboUnit, int index);
   void SetSliderPosition(std::uint32_t sliderUnit, int position);
   // Posted, so that a message box the click opens cannot block the test.
@@ -41,6 +42,12 @@ public:
 
   // Waits until no message box of the program is showing; false when one still is.
   bool WaitForNoMessageBox(DWORD waitMs);
+
+  // The unit that holds the keyboard focus of the program's window thread (a combo box for
+  // its edit field), as that thread reports it; 0 when the focus is on no unit.
+  std::uint32_t FocusedUnit() const;
+  // Waits until FocusedUnit() is unitId; returns the unit that has the focus at the end.
+  std::uint32_t WaitForFocus(std::uint32_t unitId, DWORD waitMs = 5000) const;
 
 private:
   rt::WindowTemplate layout_;
@@ -57,6 +64,14 @@ int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, i
 
 // Runs the window messages of this thread for a while (the test's own windows stay live).
 void Pump(DWORD ms);
+
+// Presses and releases a key, with a modifier (VK_SHIFT, VK_CONTROL) held when one is given,
+// as keyboard input to whichever window has the foreground.
+void PressKey(WORD key, WORD modifier = 0);
+
+// True in a Wine session of the test's own (tools/own-session.sh), where key presses reach
+// the program under test and nothing else moves the foreground.
+bool InOwnSession();
 
 // Asks a window's thread, from a thread of its own, whether it still handles messages, and
 // keeps the longest stretch without an answer.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -204,6 +205,62 @@ TEST(ProgramLink, ClickOpensTheProductPageThroughTheShell) {
     EXPECT_EQ(std::string(LUMIVOX_PRODUCT_PAGE) + "\n", opened);
     ::DeleteFileW(log.c_str());
     EXPECT_EQ(0, program.Close());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The names of the libraries that a program file imports, as its import directory lists them.
+std::vector<std::string> ImportedLibraries(const std::wstring& exe) {
+  const std::string image = ReadAll(rt::NarrowToGbk(exe.c_str()));
+  const auto at = [&](std::size_t offset, std::size_t size) {
+    return offset + size <= image.size() ? image.data() + offset : nullptr;
+  };
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
+  if (dos == nullptr) return {};
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      at(static_cast<std::size_t>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS)));
+  if (nt == nullptr) return {};
+  const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+  // A relative virtual address as an offset into the file.
+  const auto fileOffset = [&](DWORD rva) -> std::size_t {
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+      const IMAGE_SECTION_HEADER& s = sections[i];
+      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
+        return rva - s.VirtualAddress + s.PointerToRawData;
+    }
+    return image.size();
+  };
+  std::vector<std::string> names;
+  const DWORD imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (std::size_t offset = fileOffset(imports);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+        at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+    if (entry == nullptr || entry->Name == 0) break;
+    const char* name = at(fileOffset(entry->Name), 1);
+    if (name != nullptr) names.emplace_back(name);
+  }
+  return names;
+}
+
+// WinHttp is reached only through the external-function table: a system without it still
+// starts the programs, and the first request ends with the runtime's message naming it.
+TEST(ProgramImports, NeitherProgramLoadsWinHttpAtStart) {
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring dir(self);
+  dir.resize(dir.find_last_of(L'\\') + 1);
+  for (const wchar_t* exe : {L"ttsclient-local.exe", L"ttsclient-builtin-local.exe"}) {
+    const std::vector<std::string> names = ImportedLibraries(dir + exe);
+    SCOPED_TRACE(rt::NarrowToGbk(exe).str());
+    ASSERT_FALSE(names.empty()) << "no import directory read";
+    EXPECT_NE(names.end(), std::find_if(names.begin(), names.end(), [](const std::string& n) {
+                return lstrcmpiA(n.c_str(), "kernel32.dll") == 0;
+              }));
+    for (const std::string& name : names) EXPECT_NE(0, lstrcmpiA(name.c_str(), "winhttp.dll"));
   }
 }
 

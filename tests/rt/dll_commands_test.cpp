@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "rt/unique_handle.h"
@@ -53,6 +54,7 @@ TEST(DllCommandTable, HoldsTheEntriesAsStored) {
       {"ole32.dll", "CoUninitialize"},
       {"kernel32.dll", "WideCharToMultiByte"},
       {"kernel32.dll", "WideCharToMultiByte"},
+      {"Winhttp.dll", "WinHttpSetStatusCallback"},
   };
   for (int i = 0; i < kDllCommandCount; ++i) {
     SCOPED_TRACE(i);
@@ -165,6 +167,7 @@ ProbeResult RunFatalProbe(const std::wstring& scenario) {
 }
 
 TEST(FatalRuntimeError, ReportsOnceAndEndsTheProcessWithMinusOne) {
+  const std::string outOfMemory = "8|分配 " + std::to_string(SIZE_MAX / 4) + " 字节内存失败!";
   struct Case {
     const wchar_t* scenario;
     const char* report;
@@ -179,6 +182,13 @@ TEST(FatalRuntimeError, ReportsOnceAndEndsTheProcessWithMinusOne) {
       {L"index-below-one", "4|数组成员引用下标必须大于等于1"},
       {L"index-beyond-count", "1|数组成员引用下标超出定义范围"},
       {L"divide-by-zero", "9|被零除"},
+      // Out of memory names the size, in an event handler or outside one.
+      {L"out-of-memory", outOfMemory.c_str()},
+      {L"out-of-memory-in-handler", outOfMemory.c_str()},
+      // Any other exception has a code and message of its own, at a handler's boundary and
+      // where nothing catches it at all.
+      {L"exception-in-handler", "10|未处理的异常：probe"},
+      {L"exception-unhandled", "10|未处理的异常：nobody catches this"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.scenario);

@@ -112,6 +112,38 @@ TEST(FindText, PositionsStartsCaseAndEmptySought) {
   }
 }
 
+// Ignoring case folds ASCII letters; the trail byte of a double-byte character compares
+// exactly even where its value is a letter's (81 41 and 81 61 are two characters).
+TEST(FindText, IgnoringCaseLeavesTrailBytesExact) {
+  struct Case {
+    const char* s;
+    const char* sought;
+    int found;
+    const char* replaced;  // every occurrence replaced by "-"
+  };
+  const Case cases[] = {
+      {"\x81\x41", "\x81\x61", -1, "\x81\x41"},
+      {"\x81\x61", "\x81\x41", -1, "\x81\x61"},
+      {"x\x81\x41", "\x81\x41", 2, "x-"},
+      {"\xD6\xD0"
+       "Ab",
+       "\xD6\xD0"
+       "aB",
+       1, "-"},  // letters after a character still fold
+      {"\x81\x41"
+       "A\x81\x41"
+       "a",
+       "\x81\x41"
+       "a",
+       1, "--"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << '"' << c.s << "\" / \"" << c.sought << '"');
+    EXPECT_EQ(FindText(Text(c.s), Text(c.sought), 1, true), c.found);
+    EXPECT_EQ(ReplaceText(Text(c.s), Text(c.sought), Text("-"), 1, -1, false), Text(c.replaced));
+  }
+}
+
 TEST(FindText, DefaultsAreStartOneAndExactCase) {
   EXPECT_EQ(FindText(Text("aAa"), Text("A")), 2);
 }

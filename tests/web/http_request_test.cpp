@@ -499,6 +499,39 @@ TEST(HttpRequestFailures, EachStageReportsItsTextAndPumpsPerStageEntered) {
   }
 }
 
+TEST(HttpRequestFailures, EveryExitClosesAllThreeHandlesNullOnesIncluded) {
+  SKIP_WITHOUT_SERVERS();
+  const struct {
+    int entry;
+    void* fake;
+    std::size_t opened;  // handles open when the stage fails: session, connect, request
+  } cases[] = {
+      {rt::kWinHttpCheckPlatform, reinterpret_cast<void*>(&FailCheckPlatform), 0},
+      {rt::kWinHttpOpen, reinterpret_cast<void*>(&FailOpen), 0},
+      {rt::kWinHttpConnect, reinterpret_cast<void*>(&FailConnect), 1},
+      {rt::kWinHttpOpenRequest, reinterpret_cast<void*>(&FailOpenRequest), 2},
+      {rt::kWinHttpSetCredentials, reinterpret_cast<void*>(&FailCredentials), 3},  // immediate
+      {rt::kWinHttpAddRequestHeaders, reinterpret_cast<void*>(&FailHeaders), 3},
+  };
+  for (const auto& c : cases) {
+    ScopedDllOverride close(rt::kWinHttpCloseHandle, reinterpret_cast<void*>(&RecordClose));
+    ScopedDllOverride open(rt::kWinHttpOpen, reinterpret_cast<void*>(&RecordOpenSession));
+    ScopedDllOverride connect(rt::kWinHttpConnect, reinterpret_cast<void*>(&RecordConnect));
+    ScopedDllOverride request(rt::kWinHttpOpenRequest, reinterpret_cast<void*>(&RecordOpenRequest));
+    ScopedDllOverride failing(c.entry, c.fake);
+    g_opened.clear();
+    g_closed.clear();
+    HttpRequestOptions options;
+    options.userName = "u";
+    options.password = "p";
+    Send(HttpUrl("/reply?body=b2s"), options);
+    ASSERT_EQ(g_opened.size(), c.opened) << c.entry;
+    std::vector<HINTERNET> expected(3 - c.opened, nullptr);
+    expected.insert(expected.end(), g_opened.rbegin(), g_opened.rend());
+    EXPECT_EQ(g_closed, expected) << c.entry;
+  }
+}
+
 TEST(HttpRequestFailures, UnparsableUrls) {
   for (const char* url : {"", "not a url", "ftp://127.0.0.1/x"}) {
     const Call call = Send(url);

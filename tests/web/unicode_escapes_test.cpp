@@ -77,12 +77,23 @@ struct UnescapeCase {
 
 TEST(PercentUnescape, EscapeForms) {
   const UnescapeCase cases[] = {
-      {"%41%42", "AB"},       {"%u4e2d", "中"}, {"%u4E2D!", "中!"},   {"%u0041", "A"},
-      {"%uff0c", "，"},                        // accepted: four hex digits, not 0
-      {"%u0000x", "%u0000x"},                  // refused: the "%" stays, the rest passes through
-      {"%uzzzzx", "%uzzzzx"}, {"%u41", "?1"},  // two-digit form with "u" as a digit: U+01E4, which
-                                               // GBK lacks
-      {"%4", "%4"},           {"%", "%"},       {"中%41文", "中A文"}, {"", ""},
+      {"%41%42", "AB"},
+      {"%u4e2d", "中"},
+      {"%u4E2D!", "中!"},
+      {"%u0041", "A"},
+      {"%uff0c", "，"},        // accepted: four hex digits, not 0
+      {"%u0000x", "%u0000x"},  // refused: the "%" stays, the rest passes through
+      {"%uzzzzx", "%uzzzzx"},
+      {"%u41", "%u41"},  // too short for four digits; "u" is no digit
+      {"%4", "%4"},
+      {"%", "%"},
+      {"中%41文", "中A文"},
+      {"", ""},
+      // Two bytes are a code only when both are hexadecimal digits.
+      {"100% sure", "100% sure"},
+      {"%中", "%中"},
+      {"%4g%g4", "%4g%g4"},
+      {"%%41", "%A"},
   };
   for (const UnescapeCase& c : cases) {
     EXPECT_EQ(PercentUnescape(c.input).str(), c.decoded) << c.input;

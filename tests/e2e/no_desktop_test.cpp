@@ -1,0 +1,95 @@
+// A user whose desktop folder cannot be found still gets the file: under its bare name in the
+// current directory, which is the program's own, as the window's note says. The test points
+// the user's shell folder at a folder that does not exist, so it runs in a Wine session of
+// its own (ctest e2e_own_session): the setting is the session's, for every program in it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "client/window_templates.h"
+#include "e2e/program_driver.h"
+#include "rt/wide.h"
+#include "service/service_control.h"
+
+namespace {
+
+constexpr wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr wchar_t kUserShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr wchar_t kMissingDesktop[] = L"C:\\lumivox-no-such-folder\\Desktop";
+
+// One registry value, put back as it was when the scope ends.
+class ScopedRegistryValue {
+public:
+  ScopedRegistryValue(const wchar_t* key, const wchar_t* name, DWORD type, const wchar_t* value)
+      : key_(key), name_(name) {
+    DWORD size = sizeof old_;
+    had_ = ::RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &oldType_, old_,
+                          &size) == ERROR_SUCCESS;
+    oldSize_ = size;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, key, name, type, value,
+                      static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+  }
+  ~ScopedRegistryValue() {
+    if (had_) {
+      ::RegSetKeyValueW(HKEY_CURRENT_USER, key_, name_, oldType_, old_, oldSize_);
+    } else {
+      ::RegDeleteKeyValueW(HKEY_CURRENT_USER, key_, name_);
+    }
+  }
+  ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+  ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+
+private:
+  const wchar_t* key_;
+  const wchar_t* name_;
+  bool had_ = false;
+  DWORD oldType_ = 0;
+  DWORD oldSize_ = 0;
+  BYTE old_[2048] = {};
+};
+
+std::wstring ProgramDirectory() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+TEST(NoDesktopFolder, BothProgramsWriteTheFileInTheirOwnDirectory) {
+  if (!e2e::InOwnSession()) GTEST_SKIP() << "needs a Wine session of its own (ctest)";
+  ASSERT_TRUE(service_control::Configure("{}"));
+  const ScopedRegistryValue user(kUserShellFolders, L"Desktop", REG_EXPAND_SZ, kMissingDesktop);
+  const ScopedRegistryValue shell(kShellFolders, L"Desktop", REG_SZ, kMissingDesktop);
+  const std::wstring file = ProgramDirectory() + rt::WidenGbk("合成语音.mp3");
+  struct Program {
+    const wchar_t* exe;
+    rt::WindowTemplate layout;
+  };
+  const Program programs[] = {{L"ttsclient-local.exe", client::TtsClientWindow({})},
+                              {L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({})}};
+  for (const Program& p : programs) {
+    SCOPED_TRACE(rt::NarrowToGbk(p.exe).str());
+    ::DeleteFileW(file.c_str());
+    e2e::ProgramUnderTest program(p.exe, p.layout);
+    ASSERT_TRUE(program.started());
+    program.Click(client::kSynthesizeButtonUnit);
+    std::string written;
+    for (int i = 0; i < 300 && written.empty(); ++i) {
+      ::Sleep(100);
+      written = service_control::ReadAll(rt::NarrowToGbk(file.c_str()));
+    }
+    rt::ByteSet served;
+    service_control::Control("/__last_audio", 0, rt::Text(), &served);
+    ASSERT_GT(served.size(), 100);
+    EXPECT_TRUE(written == served.str()) << written.size() << " bytes written";
+    EXPECT_EQ("", program.TakeMessageBox(500).str());
+    EXPECT_EQ(0, program.Close());
+  }
+  ::DeleteFileW(file.c_str());
+}
+
+}  // namespace
