@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "rt/audio.h"
 #include "rt/dll_commands.h"
 #include "rt/exit_routines.h"
 #include "rt/fatal_error.h"
@@ -47,6 +48,9 @@ int RunMainWindow(const WindowTemplate& window, int showCommand) {
 }
 
 int EndRuntime(int exitCode) {
+  // The player's threads are stopped before the process goes: a device left open at exit
+  // takes the process down with it under some systems' media stacks.
+  StopMusic();
   UnloadAllWindows();
   RunExitRoutines();
   UnloadDllCommandLibraries();
