@@ -10,9 +10,11 @@
 namespace rt {
 namespace {
 
+// The export's address as the system finds it; the library stays loaded through the binding
+// compared with it.
 void* ExportOf(const char* library, const char* function) {
-  HMODULE module = ::LoadLibraryA(library);
-  return module ? reinterpret_cast<void*>(::GetProcAddress(module, function)) : nullptr;
+  const UniqueLibrary module(::LoadLibraryA(library));
+  return module ? reinterpret_cast<void*>(::GetProcAddress(module.get(), function)) : nullptr;
 }
 
 // A caller typed with one function's prototype but bound to another's entry would unbalance
@@ -53,12 +55,12 @@ TEST(DllCommandTable, BoundEntryStaysBoundUntilReplaced) {
 }
 
 TEST(BindExport, ReadsHashNamesAsOrdinals) {
-  HMODULE oleaut = ::LoadLibraryA("oleaut32.dll");
-  ASSERT_NE(oleaut, nullptr);
-  void* byOrdinal = reinterpret_cast<void*>(::GetProcAddress(oleaut, MAKEINTRESOURCEA(2)));
+  const UniqueLibrary oleaut(::LoadLibraryA("oleaut32.dll"));
+  ASSERT_TRUE(oleaut);
+  void* byOrdinal = reinterpret_cast<void*>(::GetProcAddress(oleaut.get(), MAKEINTRESOURCEA(2)));
   ASSERT_NE(byOrdinal, nullptr);
   EXPECT_EQ(BindExport({"oleaut32.dll", "#2"}), byOrdinal);
-  EXPECT_EQ(byOrdinal, reinterpret_cast<void*>(::GetProcAddress(oleaut, "SysAllocString")));
+  EXPECT_EQ(byOrdinal, reinterpret_cast<void*>(::GetProcAddress(oleaut.get(), "SysAllocString")));
 }
 
 TEST(BindExport, EmptyLibrarySearchesTheStandardLibraries) {
