@@ -9,14 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 
 namespace bench {
-
-struct CloseKernelHandle {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using KernelHandle = rt::UniqueHandle<HANDLE, CloseKernelHandle>;
 
 // Which build the figures come from and what runs it, for every table's heading: "x86_64
 // build under 64-bit Wine 8.0", or "... on Windows" where ntdll is not Wine's.
@@ -161,9 +156,8 @@ inline std::string Spread(const std::vector<double>& values, int decimals) {
 // it could not be started.
 inline std::string RunAndCapture(std::wstring commandLine) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::string();
-  KernelHandle reader(readEnd), writer(writeEnd);
+  rt::UniqueKernelHandle reader, writer;
+  if (!::CreatePipe(reader.put(), writer.put(), &inherit, 0)) return std::string();
   ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -175,7 +169,7 @@ inline std::string RunAndCapture(std::wstring commandLine) {
   if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &info))
     return std::string();
-  KernelHandle process(info.hProcess), thread(info.hThread);
+  rt::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
   writer.reset();  // the child holds the only write end now, so the read ends with it
   std::string out;
   char buffer[4096];

@@ -22,6 +22,7 @@
 #include "client/window_templates.h"
 #include "rt/exit_routines.h"
 #include "rt/form_engine.h"
+#include "rt/handle_owners.h"
 #include "rt/startup.h"
 
 bool client::ProgramHasCredentialInputs() {
@@ -61,11 +62,6 @@ LRESULT CALLBACK OnSent(int code, WPARAM wParam, LPARAM lParam) {
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-struct Unhook {
-  void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
-};
-using UniqueHook = rt::UniqueHandle<HHOOK, Unhook>;
-
 const char* KindName(rt::UnitClass unitClass) {
   switch (unitClass) {
     case rt::UnitClass::kWindow: return "the window, its icons";
@@ -98,19 +94,20 @@ private:
 // The fonts the form engine makes, made and let go again: what making them costs alone.
 double FontsAloneMs() {
   const double start = bench::NowMs();
-  LOGFONTW lf{};
-  ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
-  HFONT plain = ::CreateFontIndirectW(&lf);
-  lf.lfUnderline = TRUE;
-  HFONT underlined = ::CreateFontIndirectW(&lf);
-  LOGFONTW note{};
-  note.lfHeight = -12;
-  note.lfWeight = FW_NORMAL;
-  note.lfCharSet = GB2312_CHARSET;
-  note.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  lstrcpynW(note.lfFaceName, L"Microsoft YaHei", LF_FACESIZE);
-  HFONT chinese = ::CreateFontIndirectW(&note);
-  for (HFONT font : {plain, underlined, chinese}) ::DeleteObject(font);
+  {
+    LOGFONTW lf{};
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    const rt::UniqueFont plain(::CreateFontIndirectW(&lf));
+    lf.lfUnderline = TRUE;
+    const rt::UniqueFont underlined(::CreateFontIndirectW(&lf));
+    LOGFONTW note{};
+    note.lfHeight = -12;
+    note.lfWeight = FW_NORMAL;
+    note.lfCharSet = GB2312_CHARSET;
+    note.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    lstrcpynW(note.lfFaceName, L"Microsoft YaHei", LF_FACESIZE);
+    const rt::UniqueFont chinese(::CreateFontIndirectW(&note));
+  }
   return bench::NowMs() - start;
 }
 
@@ -119,10 +116,9 @@ double IconsAloneMs() {
   const double start = bench::NowMs();
   for (int metric : {SM_CXICON, SM_CXSMICON}) {
     const int size = ::GetSystemMetrics(metric);
-    HICON icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                 MAKEINTRESOURCEW(client::kWindowIconResource),
-                                                 IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-    if (icon) ::DestroyIcon(icon);
+    const rt::UniqueIcon icon(static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(client::kWindowIconResource),
+                     IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
   }
   return bench::NowMs() - start;
 }
@@ -158,8 +154,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   rt::RegisterExitRoutine(&client::FreeGlobalTexts);
   lap("the window's template");
 
-  UniqueHook cbt(::SetWindowsHookExW(WH_CBT, OnCbt, nullptr, ::GetCurrentThreadId()));
-  UniqueHook sent(::SetWindowsHookExW(WH_CALLWNDPROC, OnSent, nullptr, ::GetCurrentThreadId()));
+  rt::UniqueHook cbt(::SetWindowsHookExW(WH_CBT, OnCbt, nullptr, ::GetCurrentThreadId()));
+  rt::UniqueHook sent(::SetWindowsHookExW(WH_CALLWNDPROC, OnSent, nullptr, ::GetCurrentThreadId()));
   const double loadStart = bench::NowMs();
   const HWND shown = rt::LoadWindow(window, showCommand, true);
   const double loaded = bench::NowMs();
@@ -195,6 +191,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   report.Add("(apart) making the engine's three fonts alone", FontsAloneMs());
   report.Add("(apart) loading the two icons alone", IconsAloneMs());
   report.Write();
-  if (shown != nullptr) ::DestroyWindow(shown);
   return rt::EndRuntime(0);
 }

@@ -50,8 +50,8 @@ double TimeOneStart(const std::wstring& exe) {
                         &startup, &info)) {
     return -1;
   }
-  bench::KernelHandle process(info.hProcess);
-  bench::KernelHandle thread(info.hThread);
+  rt::UniqueKernelHandle process(info.hProcess);
+  rt::UniqueKernelHandle thread(info.hThread);
   Search search = {info.dwProcessId, nullptr};
   double shown = -1;
   while (bench::NowMs() - start < kGiveUpMs) {

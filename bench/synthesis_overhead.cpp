@@ -34,19 +34,14 @@ constexpr double kGoalOverheadMs = 50;
 constexpr INTERNET_PORT kServicePort = LUMIVOX_BENCH_SERVICE_PORT;
 constexpr wchar_t kServicePath[] = L"/fcgi-bin/aai/aai_tts";
 
-struct CloseInternetHandle {
-  void operator()(HINTERNET handle) const { ::WinHttpCloseHandle(handle); }
-};
-using InternetHandle = rt::UniqueHandle<HINTERNET, CloseInternetHandle>;
-
 // One minimal WinHttp request to the service; the reply body, empty when a step failed.
 std::string MinimalRequest(HINTERNET session, const wchar_t* verb, const wchar_t* path,
                            const wchar_t* headers, const std::string& body) {
-  InternetHandle connect(::WinHttpConnect(session, L"127.0.0.1", kServicePort, 0));
-  InternetHandle request(connect ? ::WinHttpOpenRequest(connect.get(), verb, path, nullptr,
-                                                        WINHTTP_NO_REFERER,
-                                                        WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                                 : nullptr);
+  rt::UniqueWinHttp connect(::WinHttpConnect(session, L"127.0.0.1", kServicePort, 0));
+  rt::UniqueWinHttp request(connect ? ::WinHttpOpenRequest(connect.get(), verb, path, nullptr,
+                                                           WINHTTP_NO_REFERER,
+                                                           WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                                    : nullptr);
   void* data = body.empty() ? nullptr : const_cast<char*>(body.data());
   const DWORD length = static_cast<DWORD>(body.size());
   if (!request ||
@@ -90,12 +85,9 @@ bool FloorDecodeAndWrite(const std::string& reply, const std::wstring& target) {
     return false;
   const std::string audio = floors::Base64Decode(speech);
   const std::wstring temporary = target + L".tmp";
-  bench::KernelHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    return false;
-  }
+  rt::UniqueKernelHandle file = rt::AdoptFile(::CreateFileW(
+      temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
   const bool wrote =
       ::WriteFile(file.get(), audio.data(), static_cast<DWORD>(audio.size()), &written, nullptr) &&
@@ -140,8 +132,8 @@ int Measure(long replyBytes, int repetitions) {
     return 1;
   }
   const std::string& body = bodies.back();
-  InternetHandle session(::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                       WINHTTP_NO_PROXY_BYPASS, 0));
+  rt::UniqueWinHttp session(::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   const std::wstring floorFile = std::wstring(temp) + L"lumivox-floor.mp3";

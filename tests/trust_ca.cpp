@@ -9,15 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "rt/unique_handle.h"
-
-namespace {
-
-struct StoreCloser {
-  void operator()(HCERTSTORE store) const { ::CertCloseStore(store, 0); }
-};
-
-}  // namespace
+#include "rt/handle_owners.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -30,7 +22,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "trust_ca: cannot read %s\n", argv[1]);
     return 1;
   }
-  rt::UniqueHandle<HCERTSTORE, StoreCloser> store(
+  const rt::UniqueCertStore store(
       ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
   if (!store) {
     std::fprintf(stderr, "trust_ca: cannot open the Root store (%lu)\n", ::GetLastError());

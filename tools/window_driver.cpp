@@ -15,14 +15,9 @@
 
 #include "client/window_templates.h"
 #include "rt/form_engine.h"
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 
 namespace {
-
-struct HandleCloser {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-using UniqueHandle = rt::UniqueHandle<HANDLE, HandleCloser>;
 
 constexpr DWORD kWindowWaitMs = 30000;
 constexpr DWORD kExitWaitMs = 10000;
@@ -114,8 +109,8 @@ int wmain(int argc, wchar_t** argv) {
                         &startup, &info)) {
     return Fail("the program did not start (error " + std::to_string(::GetLastError()) + ")");
   }
-  const UniqueHandle process(info.hProcess);
-  const UniqueHandle thread(info.hThread);
+  const rt::UniqueKernelHandle process(info.hProcess);
+  const rt::UniqueKernelHandle thread(info.hThread);
 
   HWND window = nullptr;
   const DWORD end = ::GetTickCount() + kWindowWaitMs;

@@ -92,7 +92,7 @@ UnitTemplate MainWindowUnit(const WindowHandlers& handlers) {
 std::vector<UnitTemplate> CommonUnits(const WindowHandlers& handlers) {
   UnitTemplate link = Clickable(UnitClass::kLinkButton, "超级按钮1", kApplyIdLinkUnit,
                                 {424, 8, 136, 24}, "点此申请id", handlers.applyIdLinkClicked);
-  link.style = 1;
+  link.style = rt::kLinkStyleHyperlink;
   return {
       std::move(link),
       NoteLabel(

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 
 namespace rt {
@@ -30,14 +31,12 @@ bool Command(const std::wstring& command) {
 
 // A WAV file named .mp3 is still played: the type follows the content, not the name.
 const wchar_t* DeviceTypeOf(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const UniqueKernelHandle file =
+      AdoptFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   char head[4] = {};
   DWORD got = 0;
-  if (file != INVALID_HANDLE_VALUE) {
-    ::ReadFile(file, head, sizeof head, &got, nullptr);
-    ::CloseHandle(file);
-  }
+  if (file) ::ReadFile(file.get(), head, sizeof head, &got, nullptr);
   const bool riff =
       got == 4 && head[0] == 'R' && head[1] == 'I' && head[2] == 'F' && head[3] == 'F';
   return riff ? L"waveaudio" : L"mpegvideo";

@@ -5,46 +5,22 @@
 #include <vector>
 
 #include "rt/fatal_error.h"
+#include "rt/handle_owners.h"
+#include "rt/startup.h"
 #include "rt/wide.h"
 
 namespace rt {
 
 const std::array<DllCommandEntry, kDllCommandCount> kDllCommandTable = {{
-    {"kernel32", "GetLocalTime"},
-    {"", "MultiByteToWideChar"},
-    {"kernel32.dll", "WideCharToMultiByte"},
-    {"advapi32.dll", "CryptAcquireContextA"},
-    {"advapi32.dll", "CryptCreateHash"},
-    {"advapi32.dll", "CryptReleaseContext"},
-    {"advapi32.dll", "CryptHashData"},
-    {"advapi32.dll", "CryptDestroyHash"},
-    {"advapi32.dll", "CryptGetHashParam"},
-    {"Winhttp.dll", "WinHttpCheckPlatform"},
-    {"Winhttp.dll", "WinHttpCrackUrl"},
-    {"Winhttp.dll", "WinHttpOpen"},
-    {"Winhttp.dll", "WinHttpConnect"},
-    {"Winhttp.dll", "WinHttpOpenRequest"},
-    {"Winhttp.dll", "WinHttpSetTimeouts"},
-    {"Winhttp.dll", "WinHttpSetCredentials"},
-    {"Winhttp.dll", "WinHttpCloseHandle"},
-    {"Winhttp.dll", "WinHttpSetOption"},
-    {"Winhttp.dll", "WinHttpAddRequestHeaders"},
-    {"Winhttp.dll", "WinHttpSendRequest"},
-    {"Winhttp.dll", "WinHttpReceiveResponse"},
-    {"Winhttp.dll", "WinHttpQueryDataAvailable"},
-    {"Winhttp.dll", "WinHttpReadData"},
-    {"Winhttp.dll", "WinHttpQueryHeaders"},
-    {"ole32.dll", "CoInitialize"},
-    {"ole32.dll", "CoUninitialize"},
-    {"kernel32.dll", "WideCharToMultiByte"},
-    {"kernel32.dll", "WideCharToMultiByte"},
-    {"Winhttp.dll", "WinHttpSetStatusCallback"},
+#define RT_DLL_COMMAND_ENTRY(caller, library, function) {library, #function},
+    RT_DLL_COMMANDS(RT_DLL_COMMAND_ENTRY)
+#undef RT_DLL_COMMAND_ENTRY
 }};
 
 namespace {
 
 std::array<void*, kDllCommandCount> g_bound{};
-std::vector<HMODULE> g_loadedLibraries;
+std::vector<UniqueLibrary> g_loadedLibraries;
 
 // Export names beginning with "#" are ordinals.
 FARPROC FindExport(HMODULE module, const std::string& name) {
@@ -57,41 +33,33 @@ FARPROC FindExport(HMODULE module, const std::string& name) {
   return ::GetProcAddress(module, name.c_str());
 }
 
-std::wstring ProgramDirectory() {
-  std::wstring path(MAX_PATH, L'\0');
-  DWORD length = 0;
-  while ((length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-         path.size()) {
-    path.resize(path.size() * 2);
-  }
-  path.resize(length);
-  return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
 // The program's own directory first, then the system's search.
-HMODULE LoadNamedLibrary(const std::string& library) {
+UniqueLibrary LoadNamedLibrary(const std::string& library) {
   const std::wstring name = WidenGbk(Text(library));
-  if (library.find(':') == std::string::npos) {
-    const std::wstring local = ProgramDirectory() + name;
+  const std::wstring directory = ProgramDirectory();
+  if (library.find(':') == std::string::npos && !directory.empty()) {
+    const std::wstring local = directory + name;
     if (::GetFileAttributesW(local.c_str()) != INVALID_FILE_ATTRIBUTES ||
         ::GetFileAttributesW((local + L".dll").c_str()) != INVALID_FILE_ATTRIBUTES) {
-      if (HMODULE module = ::LoadLibraryW(local.c_str())) return module;
+      if (HMODULE module = ::LoadLibraryW(local.c_str())) return UniqueLibrary(module);
     }
   }
-  return ::LoadLibraryW(name.c_str());
+  return UniqueLibrary(::LoadLibraryW(name.c_str()));
+}
+
+// The export's address; the library stays loaded while it has one, else it is freed again.
+void* BindFrom(UniqueLibrary module, const std::string& function) {
+  if (!module) return nullptr;
+  void* address = reinterpret_cast<void*>(FindExport(module.get(), function));
+  if (address) g_loadedLibraries.push_back(std::move(module));
+  return address;
 }
 
 void* BindFromStandardLibraries(const std::string& function) {
   static const char* const kStandardLibraries[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
                                                    "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
   for (const char* library : kStandardLibraries) {
-    HMODULE module = LoadNamedLibrary(library);
-    if (module == nullptr) continue;
-    if (FARPROC address = FindExport(module, function)) {
-      g_loadedLibraries.push_back(module);
-      return reinterpret_cast<void*>(address);
-    }
-    ::FreeLibrary(module);
+    if (void* address = BindFrom(LoadNamedLibrary(library), function)) return address;
   }
   return nullptr;
 }
@@ -101,25 +69,18 @@ void* BindFromStandardLibraries(const std::string& function) {
 void* BindExport(const DllCommandEntry& command) {
   const std::string library = command.library;
   const std::string function = command.function;
-  void* address = nullptr;
   if (library.empty()) {
-    address = BindFromStandardLibraries(function);
+    void* address = BindFromStandardLibraries(function);
     if (!address)
       FatalRuntimeError(FatalErrorCode::kDllCommandMissing,
                         Text("无法找到指定DLL库文件中的输出命令“") + Text(function) + "”");
-  } else {
-    if (HMODULE module = LoadNamedLibrary(library)) {
-      address = reinterpret_cast<void*>(FindExport(module, function));
-      if (address)
-        g_loadedLibraries.push_back(module);
-      else
-        ::FreeLibrary(module);
-    }
-    if (!address)
-      FatalRuntimeError(
-          FatalErrorCode::kDllCommandMissing,
-          Text("无法找到指定DLL库文件“") + Text(library) + "”中的输出命令“" + Text(function) + "”");
+    return address;
   }
+  void* address = BindFrom(LoadNamedLibrary(library), function);
+  if (!address)
+    FatalRuntimeError(
+        FatalErrorCode::kDllCommandMissing,
+        Text("无法找到指定DLL库文件“") + Text(library) + "”中的输出命令“" + Text(function) + "”");
   return address;
 }
 
@@ -133,7 +94,6 @@ void OverrideDllCommand(int entry, void* address) {
 }
 
 void UnloadDllCommandLibraries() {
-  for (HMODULE module : g_loadedLibraries) ::FreeLibrary(module);
   g_loadedLibraries.clear();
   g_bound.fill(nullptr);
 }

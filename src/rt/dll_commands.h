@@ -14,6 +14,44 @@
 
 #include <array>
 
+// The table, one line an entry in the order of its numbers: X(caller, library as stored,
+// export). The one list yields the table itself, the entry numbers rt::k<caller> and the
+// typed callers rt::dll::<caller>, whose prototype is the SDK's declaration of the export.
+// An empty library means the standard system libraries. Entries 26 and 27 declare
+// WideCharToMultiByte twice more, as stored; nothing calls them.
+// clang-format off
+#define RT_DLL_COMMANDS(X)                                                    \
+  X(GetLocalTime,                "kernel32",     GetLocalTime)                \
+  X(MultiByteToWideChar,         "",             MultiByteToWideChar)         \
+  X(WideCharToMultiByte,         "kernel32.dll", WideCharToMultiByte)         \
+  X(CryptAcquireContextA,        "advapi32.dll", CryptAcquireContextA)        \
+  X(CryptCreateHash,             "advapi32.dll", CryptCreateHash)             \
+  X(CryptReleaseContext,         "advapi32.dll", CryptReleaseContext)         \
+  X(CryptHashData,               "advapi32.dll", CryptHashData)               \
+  X(CryptDestroyHash,            "advapi32.dll", CryptDestroyHash)            \
+  X(CryptGetHashParam,           "advapi32.dll", CryptGetHashParam)           \
+  X(WinHttpCheckPlatform,        "Winhttp.dll",  WinHttpCheckPlatform)        \
+  X(WinHttpCrackUrl,             "Winhttp.dll",  WinHttpCrackUrl)             \
+  X(WinHttpOpen,                 "Winhttp.dll",  WinHttpOpen)                 \
+  X(WinHttpConnect,              "Winhttp.dll",  WinHttpConnect)              \
+  X(WinHttpOpenRequest,          "Winhttp.dll",  WinHttpOpenRequest)          \
+  X(WinHttpSetTimeouts,          "Winhttp.dll",  WinHttpSetTimeouts)          \
+  X(WinHttpSetCredentials,       "Winhttp.dll",  WinHttpSetCredentials)       \
+  X(WinHttpCloseHandle,          "Winhttp.dll",  WinHttpCloseHandle)          \
+  X(WinHttpSetOption,            "Winhttp.dll",  WinHttpSetOption)            \
+  X(WinHttpAddRequestHeaders,    "Winhttp.dll",  WinHttpAddRequestHeaders)    \
+  X(WinHttpSendRequest,          "Winhttp.dll",  WinHttpSendRequest)          \
+  X(WinHttpReceiveResponse,      "Winhttp.dll",  WinHttpReceiveResponse)      \
+  X(WinHttpQueryDataAvailable,   "Winhttp.dll",  WinHttpQueryDataAvailable)   \
+  X(WinHttpReadData,             "Winhttp.dll",  WinHttpReadData)             \
+  X(WinHttpQueryHeaders,         "Winhttp.dll",  WinHttpQueryHeaders)         \
+  X(CoInitialize,                "ole32.dll",    CoInitialize)                \
+  X(CoUninitialize,              "ole32.dll",    CoUninitialize)              \
+  X(WideCharToMultiByteSecond,   "kernel32.dll", WideCharToMultiByte)         \
+  X(WideCharToMultiByteThird,    "kernel32.dll", WideCharToMultiByte)         \
+  X(WinHttpSetStatusCallback,    "Winhttp.dll",  WinHttpSetStatusCallback)
+// clang-format on
+
 namespace rt {
 
 struct DllCommandEntry {
@@ -21,7 +59,15 @@ struct DllCommandEntry {
   const char* function;  // an export name, or "#N" for an ordinal
 };
 
-inline constexpr int kDllCommandCount = 29;
+// Entry numbers, for OverrideDllCommand.
+enum DllCommandNumber : int {
+#define RT_DLL_COMMAND_NUMBER(caller, library, function) k##caller,
+  RT_DLL_COMMANDS(RT_DLL_COMMAND_NUMBER)
+#undef RT_DLL_COMMAND_NUMBER
+  // One past the last entry: the number of entries.
+  kDllCommandCount
+};
+
 extern const std::array<DllCommandEntry, kDllCommandCount> kDllCommandTable;
 
 // Loads the library and finds the export as every entry is bound; fatal when either fails.
@@ -37,8 +83,12 @@ void OverrideDllCommand(int entry, void* address);
 // Frees the libraries that binding loaded; run once after the message loop has ended.
 void UnloadDllCommandLibraries();
 
+// A caller of entry Entry, typed Fn; it knows the export it names, for the table's checks.
 template <int Entry, typename Fn>
 struct DllCommand {
+  static constexpr int kEntry = Entry;
+  const char* exportName;
+
   template <typename... Args>
   auto operator()(Args... args) const {
     auto* fn = reinterpret_cast<Fn>(BindDllCommand(Entry));
@@ -47,65 +97,10 @@ struct DllCommand {
 };
 
 namespace dll {
-inline constexpr DllCommand<0, decltype(&::GetLocalTime)> GetLocalTime{};
-inline constexpr DllCommand<1, decltype(&::MultiByteToWideChar)> MultiByteToWideChar{};
-inline constexpr DllCommand<2, decltype(&::WideCharToMultiByte)> WideCharToMultiByte{};
-inline constexpr DllCommand<3, decltype(&::CryptAcquireContextA)> CryptAcquireContextA{};
-inline constexpr DllCommand<4, decltype(&::CryptCreateHash)> CryptCreateHash{};
-inline constexpr DllCommand<5, decltype(&::CryptReleaseContext)> CryptReleaseContext{};
-inline constexpr DllCommand<6, decltype(&::CryptHashData)> CryptHashData{};
-inline constexpr DllCommand<7, decltype(&::CryptDestroyHash)> CryptDestroyHash{};
-inline constexpr DllCommand<8, decltype(&::CryptGetHashParam)> CryptGetHashParam{};
-inline constexpr DllCommand<9, decltype(&::WinHttpCheckPlatform)> WinHttpCheckPlatform{};
-inline constexpr DllCommand<10, decltype(&::WinHttpCrackUrl)> WinHttpCrackUrl{};
-inline constexpr DllCommand<11, decltype(&::WinHttpOpen)> WinHttpOpen{};
-inline constexpr DllCommand<12, decltype(&::WinHttpConnect)> WinHttpConnect{};
-inline constexpr DllCommand<13, decltype(&::WinHttpOpenRequest)> WinHttpOpenRequest{};
-inline constexpr DllCommand<14, decltype(&::WinHttpSetTimeouts)> WinHttpSetTimeouts{};
-inline constexpr DllCommand<15, decltype(&::WinHttpSetCredentials)> WinHttpSetCredentials{};
-inline constexpr DllCommand<16, decltype(&::WinHttpCloseHandle)> WinHttpCloseHandle{};
-inline constexpr DllCommand<17, decltype(&::WinHttpSetOption)> WinHttpSetOption{};
-inline constexpr DllCommand<18, decltype(&::WinHttpAddRequestHeaders)> WinHttpAddRequestHeaders{};
-inline constexpr DllCommand<19, decltype(&::WinHttpSendRequest)> WinHttpSendRequest{};
-inline constexpr DllCommand<20, decltype(&::WinHttpReceiveResponse)> WinHttpReceiveResponse{};
-inline constexpr DllCommand<21, decltype(&::WinHttpQueryDataAvailable)> WinHttpQueryDataAvailable{};
-inline constexpr DllCommand<22, decltype(&::WinHttpReadData)> WinHttpReadData{};
-inline constexpr DllCommand<23, decltype(&::WinHttpQueryHeaders)> WinHttpQueryHeaders{};
-inline constexpr DllCommand<24, decltype(&::CoInitialize)> CoInitialize{};
-inline constexpr DllCommand<25, decltype(&::CoUninitialize)> CoUninitialize{};
-// Entries 26 and 27 are WideCharToMultiByte again, as stored; nothing calls them by number.
-inline constexpr DllCommand<28, decltype(&::WinHttpSetStatusCallback)> WinHttpSetStatusCallback{};
+#define RT_DLL_COMMAND_CALLER(caller, library, function) \
+  inline constexpr DllCommand<k##caller, decltype(&::function)> caller{#function};
+RT_DLL_COMMANDS(RT_DLL_COMMAND_CALLER)
+#undef RT_DLL_COMMAND_CALLER
 }  // namespace dll
-
-// Entry numbers, for OverrideDllCommand.
-enum DllCommandNumber : int {
-  kGetLocalTime = 0,
-  kMultiByteToWideChar = 1,
-  kWideCharToMultiByte = 2,
-  kCryptAcquireContextA = 3,
-  kCryptCreateHash = 4,
-  kCryptReleaseContext = 5,
-  kCryptHashData = 6,
-  kCryptDestroyHash = 7,
-  kCryptGetHashParam = 8,
-  kWinHttpCheckPlatform = 9,
-  kWinHttpCrackUrl = 10,
-  kWinHttpOpen = 11,
-  kWinHttpConnect = 12,
-  kWinHttpOpenRequest = 13,
-  kWinHttpSetTimeouts = 14,
-  kWinHttpSetCredentials = 15,
-  kWinHttpCloseHandle = 16,
-  kWinHttpSetOption = 17,
-  kWinHttpAddRequestHeaders = 18,
-  kWinHttpSendRequest = 19,
-  kWinHttpReceiveResponse = 20,
-  kWinHttpQueryDataAvailable = 21,
-  kWinHttpReadData = 22,
-  kWinHttpQueryHeaders = 23,
-  kCoInitialize = 24,
-  kCoUninitialize = 25,
-  kWinHttpSetStatusCallback = 28,
-};
 
 }  // namespace rt

@@ -2,25 +2,17 @@
 
 #include <windows.h>
 
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 
 namespace rt {
-namespace {
-
-struct FileCloser {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<HANDLE, FileCloser>;
-
-}  // namespace
 
 bool WriteFile(const Text& path, const ByteSet& data) {
   if (path.empty()) return false;
-  HANDLE raw = ::CreateFileW(WidenGbk(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return false;
-  UniqueFile file(raw);
+  UniqueKernelHandle file =
+      AdoptFile(::CreateFileW(WidenGbk(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   const unsigned char* next = data.data();
   std::size_t left = data.str().size();
   while (left > 0) {
@@ -30,7 +22,7 @@ bool WriteFile(const Text& path, const ByteSet& data) {
     next += written;
     left -= written;
   }
-  return ::CloseHandle(file.release()) != 0;
+  return CloseChecked(file);
 }
 
 }  // namespace rt

@@ -9,34 +9,23 @@
 #include <string>
 
 #include "rt/fatal_error.h"
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 
 namespace rt {
 namespace {
 
-struct DeleteGdiObject {
-  void operator()(HGDIOBJ h) const { ::DeleteObject(h); }
-};
-struct DestroyIconHandle {
-  void operator()(HICON h) const { ::DestroyIcon(h); }
-};
-struct DestroyWindowHandle {
-  void operator()(HWND h) const { ::DestroyWindow(h); }
-};
-using UniqueFont = UniqueHandle<HFONT, DeleteGdiObject>;
-using UniqueBrush = UniqueHandle<HBRUSH, DeleteGdiObject>;
-using UniqueIcon = UniqueHandle<HICON, DestroyIconHandle>;
-using UniqueWindow = UniqueHandle<HWND, DestroyWindowHandle>;
-
 constexpr wchar_t kFormClass[] = L"LumivoxForm";
 // The drop-down list's height below a combo box's edit field.
 constexpr int kComboListHeight = 160;
 
+bool IsHyperlink(const UnitTemplate& unit) {
+  return unit.unitClass == UnitClass::kLinkButton && unit.style == kLinkStyleHyperlink;
+}
+
 int ScreenDpi() {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  const WindowDc screen(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
@@ -144,8 +133,7 @@ bool FormWindow::Create() {
 
 HFONT FormWindow::FontFor(const UnitTemplate& unit) {
   // The hyperlink is drawn in its own font, and reports that one as its font.
-  if (unit.unitClass == UnitClass::kLinkButton && unit.style == 1 && linkFont_)
-    return linkFont_.get();
+  if (IsHyperlink(unit) && linkFont_) return linkFont_.get();
   if (!unit.font) return defaultFont_.get();
   const UnitFont& f = *unit.font;
   LOGFONTW lf{};
@@ -193,7 +181,7 @@ HWND FormWindow::CreateUnit(const UnitTemplate& unit, int controlId) {
       break;
     case UnitClass::kLinkButton:
       cls = L"BUTTON";
-      style |= unit.style == 1 ? BS_OWNERDRAW : BS_PUSHBUTTON;
+      style |= IsHyperlink(unit) ? BS_OWNERDRAW : BS_PUSHBUTTON;
       break;
     case UnitClass::kComboBox:
       cls = L"COMBOBOX";
@@ -243,13 +231,12 @@ void FormWindow::SetUpCombo(HWND combo, const UnitTemplate& unit) {
   if (::GetComboBoxInfo(combo, &info) && info.hwndItem != nullptr)
     ::SendMessageW(info.hwndItem, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, 0));
   // List rows one pixel taller than the font needs.
-  HDC dc = ::GetDC(combo);
-  if (dc != nullptr) {
-    HGDIOBJ old = ::SelectObject(dc, FontFor(unit));
+  const WindowDc dc(combo);
+  if (dc) {
+    const ScopedSelection font(dc.get(), FontFor(unit));
     TEXTMETRICW tm{};
-    if (::GetTextMetricsW(dc, &tm)) ::SendMessageW(combo, CB_SETITEMHEIGHT, 0, tm.tmHeight + 1);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(combo, dc);
+    if (::GetTextMetricsW(dc.get(), &tm))
+      ::SendMessageW(combo, CB_SETITEMHEIGHT, 0, tm.tmHeight + 1);
   }
 }
 
@@ -369,7 +356,7 @@ void FormWindow::DrawLinkButton(const DRAWITEMSTRUCT& item) {
   const UnitTemplate* unit = UnitOf(item.hwndItem);
   if (unit == nullptr) return;
   const std::wstring caption = WidenGbk(unit->text);
-  HGDIOBJ old = ::SelectObject(dc, FontFor(*unit));
+  const ScopedSelection font(dc, FontFor(*unit));
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc,
                  (item.itemState & ODS_SELECTED) ? RGB(0x80, 0x00, 0x80) : RGB(0x00, 0x66, 0xCC));
@@ -387,7 +374,6 @@ void FormWindow::DrawLinkButton(const DRAWITEMSTRUCT& item) {
     ::IntersectRect(&text, &text, &rc);
     ::DrawFocusRect(dc, &text);
   }
-  ::SelectObject(dc, old);
 }
 
 LRESULT CALLBACK FormWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
@@ -439,8 +425,7 @@ LRESULT FormWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SETCURSOR: {
       const UnitTemplate* unit = UnitOf(reinterpret_cast<HWND>(wp));
-      if (unit && unit->unitClass == UnitClass::kLinkButton && unit->style == 1 &&
-          LOWORD(lp) == HTCLIENT) {
+      if (unit && IsHyperlink(*unit) && LOWORD(lp) == HTCLIENT) {
         ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
         return TRUE;
       }

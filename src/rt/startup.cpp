@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <exception>
-#include <string>
 
 #include "rt/audio.h"
 #include "rt/dll_commands.h"
@@ -13,9 +12,7 @@
 #include "rt/form_engine.h"
 
 namespace rt {
-namespace {
 
-// The directory of the running program, without the trailing backslash; empty on failure.
 std::wstring ProgramDirectory() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -28,10 +25,8 @@ std::wstring ProgramDirectory() {
     path.resize(path.size() * 2);
   }
   const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
-
-}  // namespace
 
 void StartRuntime() {
   // An exception that no code handles, or one that reaches a noexcept callback, is a fatal

@@ -1,9 +1,15 @@
 // The process's start and end around the main window's message loop.
 #pragma once
 
+#include <string>
+
 #include "rt/window_template.h"
 
 namespace rt {
+
+// The directory that holds the running program, ending in a backslash; empty when the
+// program's path cannot be had.
+std::wstring ProgramDirectory();
 
 // Sets the current directory to the program's directory and initialises OLE; from then on an
 // exception that no code handles is a fatal run-time error.

@@ -1,5 +1,5 @@
-// One move-only owner for every handle family: the closer runs once, when the owner is
-// reset or goes out of scope.
+// The move-only owner that every handle family's owner is made from (handle_owners.h): the
+// closer runs once, when the owner is reset or goes out of scope.
 #pragma once
 
 #include <utility>

@@ -32,6 +32,10 @@ inline constexpr Colour kWhite = 0xFFFFFF;
 inline constexpr std::uint32_t kUnitVisible = 1;
 inline constexpr std::uint32_t kUnitInput = 5;
 
+// A link button's style that draws it as a hyperlink (underlined, the hand cursor over it);
+// any other style makes a push button.
+inline constexpr int kLinkStyleHyperlink = 1;
+
 // In pixels at 96 dots per inch; within the client area, or on the screen for the window.
 struct UnitRect {
   int left = 0;
@@ -73,7 +77,7 @@ struct UnitTemplate {
   int minimum = 0;
   int maximum = 100;
   int position = 0;
-  int style = 0;  // link button: 1 draws a hyperlink
+  int style = 0;  // link button: kLinkStyleHyperlink, or a push button
   std::optional<UnitFont> font;
   std::optional<Colour> background;  // none: the class default
   int iconResource = 0;              // window: the icon's resource id, 0 for none

@@ -1,38 +1,27 @@
 #include "web/digest.h"
 
 #include "rt/dll_commands.h"
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 
 namespace web {
 namespace {
 
 using rt::dll::CryptAcquireContextA;
 using rt::dll::CryptCreateHash;
-using rt::dll::CryptDestroyHash;
 using rt::dll::CryptGetHashParam;
 using rt::dll::CryptHashData;
-using rt::dll::CryptReleaseContext;
-
-struct ProviderCloser {
-  void operator()(HCRYPTPROV h) const { CryptReleaseContext(h, 0); }
-};
-struct HashCloser {
-  void operator()(HCRYPTHASH h) const { CryptDestroyHash(h); }
-};
-using UniqueProvider = rt::UniqueHandle<HCRYPTPROV, ProviderCloser>;
-using UniqueHash = rt::UniqueHandle<HCRYPTHASH, HashCloser>;
 
 }  // namespace
 
 rt::Text CryptHashHex(const rt::ByteSet& data, unsigned algorithmId, int hashLength) {
   // Declared before the hash, so the hash is destroyed first on every way out.
-  UniqueProvider provider;
+  rt::UniqueCryptProvider provider;
   char noName[] = "";
   if (!CryptAcquireContextA(provider.put(), noName, noName, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
       !CryptAcquireContextA(provider.put(), noName, noName, PROV_RSA_FULL, 0))
     return rt::Text();
 
-  UniqueHash hash;
+  rt::UniqueCryptHash hash;
   if (!CryptCreateHash(provider.get(), algorithmId, 0, 0, hash.put())) return rt::Text();
 
   const rt::ByteSet copy = data;
@@ -42,7 +31,8 @@ rt::Text CryptHashHex(const rt::ByteSet& data, unsigned algorithmId, int hashLen
 
   rt::ByteSet digest = rt::BlankBytes(hashLength);
   DWORD digestLength = static_cast<DWORD>(hashLength);
-  if (!CryptGetHashParam(hash.get(), HP_HASHVAL, digest.data(), &digestLength, 0)) return rt::Text();
+  if (!CryptGetHashParam(hash.get(), HP_HASHVAL, digest.data(), &digestLength, 0))
+    return rt::Text();
 
   const rt::ByteSet digits = rt::ToBytes(rt::Text("0123456789ABCDEF"));
   rt::ByteSet hex = rt::BlankBytes(hashLength * 2);

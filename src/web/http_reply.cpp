@@ -6,6 +6,7 @@
 
 #include "rt/dll_commands.h"
 #include "rt/events.h"
+#include "rt/handle_owners.h"
 #include "web/charset_conversion.h"
 #include "web/code_pages.h"
 #include "web/cookies.h"
@@ -104,14 +105,13 @@ void ScanHeaderLines(const rt::Text& responseHeaders, HttpRequestOutputs& output
 // initialised around the step and messages are pumped once the matcher has run. The text is
 // taken by value and moved back: the caller hands over the only copy of a large body's text.
 rt::Text ApplyCharset(const rt::ByteSet& body, rt::Text replyText, RegexMatcher& charsetMatcher) {
-  rt::dll::CoInitialize(nullptr);
+  const rt::ScopedComInit com;
   if (charsetMatcher.Execute(kCharsetPattern, rt::LeftText(replyText, kCharsetSearchBytes))) {
     const rt::Text charsetName = charsetMatcher.SubMatchText(1, 1);
     if (!charsetName.empty() && charsetName != "gbk" && charsetName != "gb2312")
       replyText = ConvertCharset(body, charsetName, replyText);
     rt::ProcessEvents();
   }
-  rt::dll::CoUninitialize();
   return replyText;
 }
 
@@ -128,6 +128,8 @@ rt::Text ReadHttpReply(HINTERNET request, HttpRequestOptions& options, bool merg
   const int lineEnd = rt::FindText(outputs.responseHeaders, "\r\n", 10);
   outputs.statusText = rt::MiddleText(outputs.responseHeaders, 10, lineEnd - 10);
 
+  // Not a no-op: the search ignores letter case, so "set-cookie" and "SET-COOKIE" are spelled
+  // "Set-Cookie" afterwards, for the caller and for the exact search of the line scan.
   outputs.responseHeaders =
       rt::ReplaceText(outputs.responseHeaders, "Set-Cookie", "Set-Cookie", 1, -1, false);
   ScanHeaderLines(outputs.responseHeaders, outputs);

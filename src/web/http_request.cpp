@@ -7,18 +7,13 @@
 
 #include "rt/dll_commands.h"
 #include "rt/events.h"
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 #include "web/code_pages.h"
 #include "web/http_reply.h"
 #include "web/regex_matcher.h"
 
 namespace web {
 namespace {
-
-struct WinHttpCloser {
-  void operator()(HINTERNET handle) const { rt::dll::WinHttpCloseHandle(handle); }
-};
-using WinHttpHandle = rt::UniqueHandle<HINTERNET, WinHttpCloser>;
 
 // What the URL gives the later stages.
 struct Target {
@@ -37,18 +32,32 @@ struct WinHttpHandles {
   WinHttpHandles(const WinHttpHandles&) = delete;
   WinHttpHandles& operator=(const WinHttpHandles&) = delete;
   ~WinHttpHandles() {
-    rt::dll::WinHttpCloseHandle(request.release());
-    rt::dll::WinHttpCloseHandle(connect.release());
-    rt::dll::WinHttpCloseHandle(session.release());
+    for (rt::UniqueWinHttp* handle : {&request, &connect, &session})
+      rt::dll::WinHttpCloseHandle(handle->release());
   }
 
   Target target;
-  WinHttpHandle session;
-  WinHttpHandle connect;
-  WinHttpHandle request;
+  rt::UniqueWinHttp session;
+  rt::UniqueWinHttp connect;
+  rt::UniqueWinHttp request;
 };
 
-enum class Exit { kCommon, kImmediate };
+// How a request leaves before its reply stage: the usual way pumps window messages once for
+// each stage entered; a refused credential or option returns at once and pumps none.
+enum class WayOut { kPumpingPerStage, kAtOnce };
+
+// How far the request got. The stages counted are those the usual way out pumps messages for.
+struct Progress {
+  int stagesEntered = 0;
+  bool replyReceived = false;
+  DWORD sendError = 0;            // the error of a failed send, for the proxy's second try
+  const char* failure = nullptr;  // the status text of the stage that failed
+
+  WayOut Fail(const char* status, WayOut way = WayOut::kPumpingPerStage) {
+    failure = status;
+    return way;
+  }
+};
 
 constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;  // 63
 constexpr DWORD kHeaderModifiers = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
@@ -147,114 +156,85 @@ bool GuardCredentialsOnRedirect(HINTERNET request, const Target& origin) {
                                            0) != WINHTTP_INVALID_STATUS_CALLBACK;
 }
 
-// Steps from the session to the received reply, for one proxy name. `stages` counts the
-// stages entered that the common exit pumps messages for; `sendError` receives the error of
-// a failed send.
-Exit OpenAndSend(const Target& target, const std::wstring& proxyName,
-                 const HttpRequestOptions& options, WinHttpHandles& handles, int& stages,
-                 DWORD& sendError, rt::Text& statusText) {
-  ++stages;
+// Steps from the session to the received reply, for one proxy name.
+WayOut OpenAndSend(const Target& target, const std::wstring& proxyName,
+                   const HttpRequestOptions& options, WinHttpHandles& handles, Progress& progress) {
+  ++progress.stagesEntered;
   handles.session.reset(rt::dll::WinHttpOpen(
       nullptr, proxyName.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
       NullWhenEmpty(proxyName), nullptr, 0));
-  if (!handles.session) {
-    statusText = kHttpSessionFailed;
-    return Exit::kCommon;
-  }
+  if (!handles.session) return progress.Fail(kHttpSessionFailed);
 
-  ++stages;
+  ++progress.stagesEntered;
   const std::wstring wideHost = Wide(target.hostName);
   handles.connect.reset(
       rt::dll::WinHttpConnect(handles.session.get(), wideHost.c_str(), target.port, 0));
-  if (!handles.connect) {
-    statusText = kHttpConnectFailed;
-    return Exit::kCommon;
-  }
+  if (!handles.connect) return progress.Fail(kHttpConnectFailed);
 
-  ++stages;
+  ++progress.stagesEntered;
   const std::wstring verb = Wide(Verb(options.method));
   handles.request.reset(rt::dll::WinHttpOpenRequest(
       handles.connect.get(), verb.c_str(), target.objectName.c_str(), nullptr, nullptr, nullptr,
       target.secure ? WINHTTP_FLAG_SECURE : 0));
-  if (!handles.request) {
-    statusText = kHttpRequestFailed;
-    return Exit::kCommon;
-  }
+  if (!handles.request) return progress.Fail(kHttpRequestFailed);
   HINTERNET request = handles.request.get();
 
-  ++stages;
+  ++progress.stagesEntered;
   const int timeout = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : 30000;
   DWORD responseTimeout = static_cast<DWORD>(timeout);
   // The wait for the reply's header block has a bound of its own, which some WinHttp
   // implementations (Wine's: none by default) do not take from the receive time-out.
   if (!rt::dll::WinHttpSetTimeouts(request, timeout, timeout, timeout, timeout) ||
       !rt::dll::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                                 sizeof responseTimeout)) {
-    statusText = kHttpTimeoutsFailed;
-    return Exit::kCommon;
-  }
+                                 sizeof responseTimeout))
+    return progress.Fail(kHttpTimeoutsFailed);
 
   if (!options.userName.empty() && !options.password.empty() &&
       (!SetBasicCredentials(request, WINHTTP_AUTH_TARGET_SERVER, options.userName,
                             options.password) ||
-       (!options.noRedirect && !GuardCredentialsOnRedirect(request, target)))) {
-    statusText = kHttpCredentialsFailed;
-    return Exit::kImmediate;
-  }
+       (!options.noRedirect && !GuardCredentialsOnRedirect(request, target))))
+    return progress.Fail(kHttpCredentialsFailed, WayOut::kAtOnce);
   if (!options.proxyUserName.empty() && !options.proxyPassword.empty() &&
       !SetBasicCredentials(request, WINHTTP_AUTH_TARGET_PROXY, options.proxyUserName,
-                           options.proxyPassword)) {
-    statusText = kHttpCredentialsFailed;
-    return Exit::kImmediate;
-  }
+                           options.proxyPassword))
+    return progress.Fail(kHttpCredentialsFailed, WayOut::kAtOnce);
   // With or without the caller's cookies, WinHttp keeps and sends none of its own: the only
   // cookies that go out are those of the Cookie line.
-  if (!SetFeatureOff(request, WINHTTP_DISABLE_COOKIES)) {
-    statusText = kHttpCookieOptionFailed;
-    return Exit::kImmediate;
-  }
-  if (options.noRedirect && !SetFeatureOff(request, WINHTTP_DISABLE_REDIRECTS)) {
-    statusText = kHttpRedirectOptionFailed;
-    return Exit::kImmediate;
-  }
+  if (!SetFeatureOff(request, WINHTTP_DISABLE_COOKIES))
+    return progress.Fail(kHttpCookieOptionFailed, WayOut::kAtOnce);
+  if (options.noRedirect && !SetFeatureOff(request, WINHTTP_DISABLE_REDIRECTS))
+    return progress.Fail(kHttpRedirectOptionFailed, WayOut::kAtOnce);
 
-  ++stages;
+  ++progress.stagesEntered;
   const std::wstring headers =
       Wide(BuildHeaderBlock(options.extraHeaders, options.sendCookies.value_or(rt::Text())));
   if (!rt::dll::WinHttpAddRequestHeaders(request, headers.c_str(),
-                                         static_cast<DWORD>(headers.size()), kHeaderModifiers)) {
-    statusText = kHttpHeadersFailed;
-    return Exit::kCommon;
-  }
+                                         static_cast<DWORD>(headers.size()), kHeaderModifiers))
+    return progress.Fail(kHttpHeadersFailed);
 
-  ++stages;
+  ++progress.stagesEntered;
   rt::ByteSet body = rt::ToBytes(options.body);
   void* bodyData = body.empty() ? nullptr : body.data();
   const DWORD bodyLength = static_cast<DWORD>(body.size());
   if (!rt::dll::WinHttpSendRequest(request, nullptr, 0, bodyData, bodyLength, bodyLength, 0)) {
-    sendError = ::GetLastError();
-    statusText = kHttpSendFailed;
-    return Exit::kCommon;
+    progress.sendError = ::GetLastError();
+    return progress.Fail(kHttpSendFailed);
   }
 
-  ++stages;
-  if (!rt::dll::WinHttpReceiveResponse(request, nullptr)) {
-    statusText = kHttpNoResponse;
-    return Exit::kCommon;
-  }
-  ++stages;
-  return Exit::kCommon;
+  ++progress.stagesEntered;
+  if (!rt::dll::WinHttpReceiveResponse(request, nullptr)) return progress.Fail(kHttpNoResponse);
+  // The reply stage, which follows, counts as one more stage.
+  ++progress.stagesEntered;
+  progress.replyReceived = true;
+  return WayOut::kPumpingPerStage;
 }
 
 // Steps from the platform check to the received reply.
-Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHttpHandles& handles,
-                  int& stages, rt::Text& statusText) {
-  if (!rt::dll::WinHttpCheckPlatform()) {
-    statusText = kHttpPlatformMissing;
-    return Exit::kCommon;
-  }
+WayOut SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHttpHandles& handles,
+                    Progress& progress) {
+  if (!rt::dll::WinHttpCheckPlatform()) return progress.Fail(kHttpPlatformMissing);
 
-  ++stages;
+  ++progress.stagesEntered;
   std::wstring wideUrl = Wide(url);
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof parts;
@@ -262,10 +242,8 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
   parts.dwHostNameLength = static_cast<DWORD>(-1);
   parts.dwUrlPathLength = static_cast<DWORD>(-1);
   parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!rt::dll::WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts)) {
-    statusText = kHttpBadUrl;
-    return Exit::kCommon;
-  }
+  if (!rt::dll::WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts))
+    return progress.Fail(kHttpBadUrl);
   Target& target = handles.target;
   target.hostName = WideToAnsi(
       rt::PointerToBytes(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength) * 2));
@@ -284,22 +262,17 @@ Exit SetUpAndSend(const rt::Text& url, const HttpRequestOptions& options, WinHtt
   const std::wstring proxyName = Wide(!viaProxy     ? rt::Text()
                                       : schemeProxy ? "http=" + options.proxy
                                                     : options.proxy);
-  const int stagesBeforeSession = stages;
-  DWORD sendError = 0;
-  Exit exit = OpenAndSend(target, proxyName, options, handles, stages, sendError, statusText);
-  if (schemeProxy && sendError == ERROR_WINHTTP_NAME_NOT_RESOLVED) {
-    // Wine's WinHttp takes a proxy list entry up to its first colon as the proxy's host, so
-    // "http=host:port" makes it look up the name "http=host". For this one plain-HTTP
-    // request the bare host:port names the same proxy.
-    handles.request.reset();
-    handles.connect.reset();
-    handles.session.reset();
-    stages = stagesBeforeSession;
-    sendError = 0;
-    exit =
-        OpenAndSend(target, Wide(options.proxy), options, handles, stages, sendError, statusText);
-  }
-  return exit;
+  const Progress beforeSession = progress;
+  const WayOut way = OpenAndSend(target, proxyName, options, handles, progress);
+  if (!schemeProxy || progress.sendError != ERROR_WINHTTP_NAME_NOT_RESOLVED) return way;
+  // Wine's WinHttp takes a proxy list entry up to its first colon as the proxy's host, so
+  // "http=host:port" makes it look up the name "http=host". For this one plain-HTTP
+  // request the bare host:port names the same proxy.
+  handles.request.reset();
+  handles.connect.reset();
+  handles.session.reset();
+  progress = beforeSession;
+  return OpenAndSend(target, Wide(options.proxy), options, handles, progress);
 }
 
 }  // namespace
@@ -310,14 +283,14 @@ rt::Text HttpRequest(const rt::Text& url, HttpRequestOptions& options,
   RegexMatcher charsetMatcher;
   WinHttpHandles handles;
   rt::Text replyText;
-  int stages = 0;
-  constexpr int kAllStages = 9;
-  if (SetUpAndSend(url, options, handles, stages, outputs.statusText) == Exit::kImmediate)
-    return rt::Text();
-  if (stages == kAllStages)
+  Progress progress;
+  const WayOut way = SetUpAndSend(url, options, handles, progress);
+  if (progress.failure != nullptr) outputs.statusText = progress.failure;
+  if (way == WayOut::kAtOnce) return rt::Text();
+  if (progress.replyReceived)
     replyText =
         ReadHttpReply(handles.request.get(), options, mergeCookies, charsetMatcher, outputs);
-  for (int i = 0; i < stages; ++i) rt::ProcessEvents();
+  for (int i = 0; i < progress.stagesEntered; ++i) rt::ProcessEvents();
   return replyText;
 }
 

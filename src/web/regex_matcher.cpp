@@ -19,22 +19,19 @@ int PositionInSubject(const rt::ComVariant& subject, const rt::ComObject& regExp
 
 RegexMatcher::RegexMatcher() {
   rt::VariantSet(subjectVariant, 0);
-  ComInit();
 }
 
-// A copy initialises COM for itself, so that its destructor's ComUninit stays paired.
+// A copy initialises COM for itself, so that its destructor's uninitialisation stays paired.
 RegexMatcher::RegexMatcher(const RegexMatcher& other)
     : regExpObject(other.regExpObject),
       matchCollection(other.matchCollection),
-      subjectVariant(other.subjectVariant) {
-  ComInit();
-}
+      subjectVariant(other.subjectVariant) {}
 
+// The objects go in this order, before the COM initialisation ends.
 RegexMatcher::~RegexMatcher() {
   rt::ObjectClear(regExpObject);
   rt::ObjectClear(matchCollection);
   rt::VariantRelease(subjectVariant);
-  ComUninit();
 }
 
 bool RegexMatcher::Execute(const rt::Text& pattern, const rt::Text& subject, bool caseSensitive,

@@ -3,17 +3,19 @@
 #pragma once
 
 #include "rt/com_object.h"
+#include "rt/handle_owners.h"
 #include "rt/text.h"
 
 namespace web {
 
-// COM initialisation of the calling thread, in pairs, through the external-function table.
+// COM initialisation of the calling thread, in pairs, through the external-function table
+// (rt::ScopedComInit makes the pair for a scope).
 void ComInit();
 void ComUninit();
 
 class RegexMatcher {
 public:
-  RegexMatcher();  // initialises COM on this thread
+  RegexMatcher();   // initialises COM on this thread
   ~RegexMatcher();  // releases the objects, then uninitialises COM
   RegexMatcher(const RegexMatcher& other);
   RegexMatcher& operator=(const RegexMatcher&) = delete;
@@ -30,6 +32,8 @@ public:
   int SubMatchCount() const;
 
 private:
+  // First, so that COM is initialised before the objects exist and uninitialised after.
+  rt::ScopedComInit com_;
   rt::ComObject regExpObject;
   rt::ComObject matchCollection;
   rt::ComVariant subjectVariant;

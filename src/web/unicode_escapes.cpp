@@ -4,8 +4,8 @@
 #include <string>
 
 #include "rt/com_object.h"
+#include "rt/handle_owners.h"
 #include "web/code_pages.h"
-#include "web/regex_matcher.h"
 
 namespace web {
 namespace {
@@ -111,10 +111,12 @@ rt::Text RunScriptUnescape(const rt::Text& s) {
 }  // namespace
 
 rt::Text DecodeUnicodeEscapes(const rt::Text& s) {
-  ComInit();
-  rt::Text r = RunScriptUnescape(s);
-  if (rt::TextLength(r) == 0) r = PercentUnescape(rt::Text(Protected(s.str())));
-  ComUninit();
+  rt::Text r;
+  {
+    const rt::ScopedComInit com;
+    r = RunScriptUnescape(s);
+    if (rt::TextLength(r) == 0) r = PercentUnescape(rt::Text(Protected(s.str())));
+  }
 
   ReplaceEvery(r, kApostropheForm, kApostrophe);
   ReplaceEvery(r, kLineBreakForm, kLineBreak);

@@ -12,6 +12,7 @@
 #include "client/screenshot.h"
 #include "client/window_templates.h"
 #include "rt/form_engine.h"
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 
 namespace {
@@ -73,10 +74,8 @@ std::vector<ExpectedUnit> BuiltinUnits() {
 }
 
 int Dpi() {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
+  const rt::WindowDc screen(nullptr);
+  return ::GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 // The dpi that the test's own Wine session was made with; 0 in the shared session.
 int DpiAskedFor() {
@@ -280,22 +279,13 @@ TEST_P(MainWindowTest, EventZeroRunsOnceBeforeTheWindowShowsAndClicksReachTheirH
 class ControlFontDc {
 public:
   explicit ControlFontDc(HWND control)
-      : control_(control),
-        dc_(::GetDC(control)),
-        old_(::SelectObject(dc_,
-                            reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)))) {}
-  ControlFontDc(const ControlFontDc&) = delete;
-  ControlFontDc& operator=(const ControlFontDc&) = delete;
-  ~ControlFontDc() {
-    ::SelectObject(dc_, old_);
-    ::ReleaseDC(control_, dc_);
-  }
-  HDC get() const { return dc_; }
+      : dc_(control),
+        font_(dc_.get(), reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0))) {}
+  HDC get() const { return dc_.get(); }
 
 private:
-  HWND control_;
-  HDC dc_;
-  HGDIOBJ old_;
+  rt::WindowDc dc_;
+  rt::ScopedSelection font_;
 };
 
 // Where one line of text puts ink, from its pen origin. A full-width colon's cell ends in
@@ -443,16 +433,11 @@ TEST_P(MainWindowTest, ScreenshotShowsAWhiteWindowWithChineseGlyphs) {
 
 TEST_P(MainWindowTest, LabelFontsHaveTheChineseGlyphs) {
   for (std::uint32_t unit : {0x16017f43u, 0x16017f46u}) {
-    HWND label = Unit(unit);
-    HDC dc = ::GetDC(label);
-    HGDIOBJ old =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    const ControlFontDc dc(Unit(unit));
     const std::wstring chars = rt::WidenGbk("声音登陆");
     std::vector<WORD> glyphs(chars.size());
-    ::GetGlyphIndicesW(dc, chars.c_str(), static_cast<int>(chars.size()), glyphs.data(),
+    ::GetGlyphIndicesW(dc.get(), chars.c_str(), static_cast<int>(chars.size()), glyphs.data(),
                        GGI_MARK_NONEXISTING_GLYPHS);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(label, dc);
     for (WORD g : glyphs) EXPECT_NE(0xFFFF, g);
   }
 }

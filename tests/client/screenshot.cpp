@@ -4,33 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 
 namespace testing_support {
 namespace {
-
-struct DeleteBitmap {
-  void operator()(HBITMAP h) const { ::DeleteObject(h); }
-};
-struct DeleteMemoryDc {
-  void operator()(HDC h) const { ::DeleteDC(h); }
-};
-
-// A window's DC, released to its window.
-class WindowDc {
-public:
-  explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(::GetWindowDC(hwnd)) {}
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-  ~WindowDc() {
-    if (dc_) ::ReleaseDC(hwnd_, dc_);
-  }
-  HDC get() const { return dc_; }
-
-private:
-  HWND hwnd_;
-  HDC dc_;
-};
 
 std::uint32_t Crc32(const unsigned char* data, std::size_t n, std::uint32_t crc = 0) {
   static const auto table = [] {
@@ -67,8 +44,8 @@ Screenshot CaptureWindow(HWND hwnd) {
   if (!::GetWindowRect(hwnd, &rc)) return shot;
   shot.width = rc.right - rc.left;
   shot.height = rc.bottom - rc.top;
-  WindowDc window(hwnd);
-  rt::UniqueHandle<HDC, DeleteMemoryDc> memory(::CreateCompatibleDC(window.get()));
+  const rt::WindowDc window = rt::WindowDc::WithFrame(hwnd);
+  const rt::UniqueMemoryDc memory(::CreateCompatibleDC(window.get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = shot.width;
@@ -76,16 +53,15 @@ Screenshot CaptureWindow(HWND hwnd) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  rt::UniqueHandle<HBITMAP, DeleteBitmap> bitmap(
+  const rt::UniqueBitmap bitmap(
       ::CreateDIBSection(window.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !bitmap) return Screenshot();
-  HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
+  const rt::ScopedSelection selected(memory.get(), bitmap.get());
   ::BitBlt(memory.get(), 0, 0, shot.width, shot.height, window.get(), 0, 0, SRCCOPY);
   ::GdiFlush();
   const auto* p = static_cast<const std::uint32_t*>(bits);
   shot.pixels.assign(p, p + static_cast<std::size_t>(shot.width) * shot.height);
   for (std::uint32_t& px : shot.pixels) px &= 0xFFFFFF;
-  ::SelectObject(memory.get(), old);
   return shot;
 }
 

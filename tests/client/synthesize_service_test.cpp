@@ -15,6 +15,7 @@
 #include "rt/audio.h"
 #include "rt/file.h"
 #include "rt/form_engine.h"
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 #include "service/service_control.h"
 #include "web/http_request.h"
@@ -153,11 +154,11 @@ TEST_F(SynthesisTest, NoAudioLeavesThePreviousFileAndTellsTheUser) {
 }
 
 TEST_F(SynthesisTest, FileHeldByAnotherProgramIsReportedNotPlayedStale) {
-  HANDLE held = ::CreateFileW(rt::WidenGbk(path_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  rt::UniqueKernelHandle held = rt::AdoptFile(::CreateFileW(
+      rt::WidenGbk(path_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
   const rt::ByteSet audio = Synthesize();
-  ::CloseHandle(held);
+  held.reset();
   EXPECT_FALSE(audio.empty());
   ExpectPreviousKept();
   EXPECT_NE(std::string::npos, reports_[0].find(path_.str())) << reports_[0];
@@ -168,19 +169,22 @@ TEST_F(SynthesisTest, FileHeldByAnotherProgramIsReportedNotPlayedStale) {
 // A viewer that has the file open only for a moment (reading, no delete sharing) delays the
 // replace; it does not lose the new audio.
 TEST_F(SynthesisTest, FileHeldForAMomentIsReplacedOnceLetGo) {
-  HANDLE held = ::CreateFileW(rt::WidenGbk(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  rt::UniqueKernelHandle held =
+      rt::AdoptFile(::CreateFileW(rt::WidenGbk(path_).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
   std::thread viewer;
   rt::SetPlayerObserver([&](rt::PlayerEvent event, const rt::Text&) {
     // The earlier playback stops just before the file is replaced.
     if (event == rt::PlayerEvent::kStop && !viewer.joinable())
-      viewer = std::thread([held] {
+      viewer = std::thread([file = std::move(held)]() mutable {
         ::Sleep(150);
-        ::CloseHandle(held);
+        file.reset();
       });
   });
   const rt::ByteSet audio = Synthesize();
+  // The observer refers to this body's locals: the stop in TearDown must not reach them.
+  rt::SetPlayerObserver(nullptr);
   ASSERT_TRUE(viewer.joinable());
   viewer.join();
   rt::ByteSet served;
@@ -275,15 +279,14 @@ TEST_F(SynthesisTest, WindowClosedDuringTheSynthesisPlaysNothingAndEndsTheLoop) 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     // Should the loop not end, a watchdog ends it with a code of its own.
     const DWORD loopThread = ::GetCurrentThreadId();
-    HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread watchdog([loopThread, stop] {
+    const rt::UniqueKernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread watchdog([loopThread, stop = stop.get()] {
       if (::WaitForSingleObject(stop, 60000) == WAIT_TIMEOUT)
         ::PostThreadMessageW(loopThread, WM_QUIT, 99, 0);
     });
     const int code = rt::RunMessageLoop();
-    ::SetEvent(stop);
+    ::SetEvent(stop.get());
     watchdog.join();
-    ::CloseHandle(stop);
     EXPECT_EQ(0, code);
     EXPECT_TRUE(rt::WindowClosed(client::kMainWindowId));
     rt::UnloadWindow(client::kMainWindowId);

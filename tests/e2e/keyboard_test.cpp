@@ -10,7 +10,7 @@
 
 #include "client/window_templates.h"
 #include "e2e/program_driver.h"
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 #include "service/service_control.h"
 
@@ -160,12 +160,9 @@ TEST_F(KeyboardTest, EnterAndSpaceOnTheButtonSynthesize) {
 
 // A window of the test's own that takes the foreground away from the program.
 struct OtherWindow {
-  struct Destroy {
-    void operator()(HWND h) const { ::DestroyWindow(h); }
-  };
-  rt::UniqueHandle<HWND, Destroy> hwnd{
-      ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700, 500, 200,
-                        100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr)};
+  rt::UniqueWindow hwnd{::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                          700, 500, 200, 100, nullptr, nullptr,
+                                          ::GetModuleHandleW(nullptr), nullptr)};
 };
 
 TEST_F(KeyboardTest, ReactivatedWindowGivesTheFocusBackToTheUnitThatHadIt) {

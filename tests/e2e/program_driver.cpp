@@ -92,24 +92,27 @@ ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTempla
   std::wstring commandLine = L"\"" + Directory() + exeName + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process_)) {
+                        &startup, &info)) {
     return;
   }
+  process_.reset(info.hProcess);
+  thread_.reset(info.hThread);
+  processId_ = info.dwProcessId;
+  threadId_ = info.dwThreadId;
   for (int i = 0; i < 300 && !window_; ++i) {
-    window_ = FindTopWindow(process_.dwProcessId, nullptr);
+    window_ = FindTopWindow(processId_, nullptr);
     if (!window_) ::Sleep(100);
   }
   // The window shows before its units hold their start values; wait until it is idle.
-  ::WaitForInputIdle(process_.hProcess, 10000);
+  ::WaitForInputIdle(process_.get(), 10000);
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
-  if (!process_.hProcess) return;
+  if (!process_) return;
   if (Alive()) Close();
-  if (Alive()) ::TerminateProcess(process_.hProcess, 1);
-  ::CloseHandle(process_.hThread);
-  ::CloseHandle(process_.hProcess);
+  if (Alive()) ::TerminateProcess(process_.get(), 1);
 }
 
 HWND ProgramUnderTest::Unit(std::uint32_t unitId) const {
@@ -134,7 +137,7 @@ rt::Text ProgramUnderTest::ReadText(std::uint32_t unitId) const {
 std::uint32_t ProgramUnderTest::FocusedUnit() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  if (!::GetGUIThreadInfo(process_.dwThreadId, &info) || info.hwndFocus == nullptr) return 0;
+  if (!::GetGUIThreadInfo(threadId_, &info) || info.hwndFocus == nullptr) return 0;
   for (std::size_t i = 1; i < layout_.units.size(); ++i) {
     HWND control = Unit(layout_.units[i].unitId);
     if (control != nullptr && (control == info.hwndFocus || ::IsChild(control, info.hwndFocus)))
@@ -168,7 +171,7 @@ void ProgramUnderTest::Click(std::uint32_t unitId) {
 rt::Text ProgramUnderTest::TakeMessageBox(DWORD waitMs) {
   const DWORD end = ::GetTickCount() + waitMs;
   do {
-    if (HWND box = FindTopWindow(process_.dwProcessId, L"#32770")) {
+    if (HWND box = FindTopWindow(processId_, L"#32770")) {
       // The message text is the box's static control 0xFFFF.
       wchar_t text[4096] = {};
       ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
@@ -181,20 +184,20 @@ rt::Text ProgramUnderTest::TakeMessageBox(DWORD waitMs) {
 }
 
 bool ProgramUnderTest::Alive() const {
-  return process_.hProcess && ::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+  return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 long ProgramUnderTest::Close() {
   ::PostMessageW(window_, WM_CLOSE, 0, 0);
-  if (::WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) return -1;
+  if (::WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) return -1;
   DWORD code = 0;
-  ::GetExitCodeProcess(process_.hProcess, &code);
+  ::GetExitCodeProcess(process_.get(), &code);
   return static_cast<long>(code);
 }
 
 bool ProgramUnderTest::WaitForNoMessageBox(DWORD waitMs) {
   const DWORD end = ::GetTickCount() + waitMs;
-  while (FindTopWindow(process_.dwProcessId, L"#32770")) {
+  while (FindTopWindow(processId_, L"#32770")) {
     if (static_cast<LONG>(end - ::GetTickCount()) <= 0) return false;
     ::Sleep(20);
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "rt/handle_owners.h"
 #include "rt/text.h"
 #include "rt/window_template.h"
 
@@ -51,12 +52,15 @@ public:
 
 private:
   rt::WindowTemplate layout_;
-  PROCESS_INFORMATION process_{};
+  rt::UniqueKernelHandle process_;
+  rt::UniqueKernelHandle thread_;
+  DWORD processId_ = 0;
+  DWORD threadId_ = 0;
   HWND window_ = nullptr;
 
 public:
   // The child's process handle, for resource figures; owned by this object.
-  HANDLE process() const { return process_.hProcess; }
+  HANDLE process() const { return process_.get(); }
 };
 
 // The index of the entry of a combo box unit whose item data is data; -1 when none has it.

@@ -5,73 +5,38 @@
 #include <cstdint>
 #include <string>
 
-#include "rt/unique_handle.h"
+#include "rt/handle_owners.h"
 
 namespace rt {
 namespace {
 
-struct CloseHandleCloser {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-using Handle = UniqueHandle<HANDLE, CloseHandleCloser>;
-
+// The export's address as the system finds it; the library stays loaded through the binding
+// compared with it.
 void* ExportOf(const char* library, const char* function) {
-  HMODULE module = ::LoadLibraryA(library);
-  return module ? reinterpret_cast<void*>(::GetProcAddress(module, function)) : nullptr;
+  const UniqueLibrary module(::LoadLibraryA(library));
+  return module ? reinterpret_cast<void*>(::GetProcAddress(module.get(), function)) : nullptr;
 }
 
-TEST(DllCommandTable, HoldsTheEntriesAsStored) {
-  struct Entry {
-    const char* library;
-    const char* function;
+// A caller typed with one function's prototype but bound to another's entry would unbalance
+// the stack on i686. Each caller carries the export its prototype was taken from; its entry
+// must name that export and bind it, once, in the entry's library.
+TEST(DllCommandTable, EveryCallerBindsOnceTheExportItsPrototypeNames) {
+  struct Caller {
+    int entry;
+    const char* exportName;
   };
-  const Entry expected[kDllCommandCount] = {
-      {"kernel32", "GetLocalTime"},
-      {"", "MultiByteToWideChar"},
-      {"kernel32.dll", "WideCharToMultiByte"},
-      {"advapi32.dll", "CryptAcquireContextA"},
-      {"advapi32.dll", "CryptCreateHash"},
-      {"advapi32.dll", "CryptReleaseContext"},
-      {"advapi32.dll", "CryptHashData"},
-      {"advapi32.dll", "CryptDestroyHash"},
-      {"advapi32.dll", "CryptGetHashParam"},
-      {"Winhttp.dll", "WinHttpCheckPlatform"},
-      {"Winhttp.dll", "WinHttpCrackUrl"},
-      {"Winhttp.dll", "WinHttpOpen"},
-      {"Winhttp.dll", "WinHttpConnect"},
-      {"Winhttp.dll", "WinHttpOpenRequest"},
-      {"Winhttp.dll", "WinHttpSetTimeouts"},
-      {"Winhttp.dll", "WinHttpSetCredentials"},
-      {"Winhttp.dll", "WinHttpCloseHandle"},
-      {"Winhttp.dll", "WinHttpSetOption"},
-      {"Winhttp.dll", "WinHttpAddRequestHeaders"},
-      {"Winhttp.dll", "WinHttpSendRequest"},
-      {"Winhttp.dll", "WinHttpReceiveResponse"},
-      {"Winhttp.dll", "WinHttpQueryDataAvailable"},
-      {"Winhttp.dll", "WinHttpReadData"},
-      {"Winhttp.dll", "WinHttpQueryHeaders"},
-      {"ole32.dll", "CoInitialize"},
-      {"ole32.dll", "CoUninitialize"},
-      {"kernel32.dll", "WideCharToMultiByte"},
-      {"kernel32.dll", "WideCharToMultiByte"},
-      {"Winhttp.dll", "WinHttpSetStatusCallback"},
-  };
-  for (int i = 0; i < kDllCommandCount; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_STREQ(kDllCommandTable[i].library, expected[i].library);
-    EXPECT_STREQ(kDllCommandTable[i].function, expected[i].function);
-  }
-}
-
-TEST(DllCommandTable, EveryEntryBindsOnceToItsLibrarysExport) {
-  for (int i = 0; i < kDllCommandCount; ++i) {
-    const DllCommandEntry& entry = kDllCommandTable[i];
-    SCOPED_TRACE(testing::Message() << i << " " << entry.function);
+#define RT_CALLER(caller, library, function) {dll::caller.kEntry, dll::caller.exportName},
+  const Caller callers[] = {RT_DLL_COMMANDS(RT_CALLER)};
+#undef RT_CALLER
+  for (const Caller& c : callers) {
+    const DllCommandEntry& entry = kDllCommandTable[c.entry];
+    SCOPED_TRACE(testing::Message() << c.entry << " " << c.exportName);
+    EXPECT_STREQ(entry.function, c.exportName);
     const char* library = entry.library[0] ? entry.library : "kernel32.dll";
-    void* address = BindDllCommand(i);
+    void* address = BindDllCommand(c.entry);
     EXPECT_NE(address, nullptr);
-    EXPECT_EQ(address, ExportOf(library, entry.function));
-    EXPECT_EQ(BindDllCommand(i), address);
+    EXPECT_EQ(address, ExportOf(library, c.exportName));
+    EXPECT_EQ(BindDllCommand(c.entry), address);
   }
 }
 
@@ -90,12 +55,12 @@ TEST(DllCommandTable, BoundEntryStaysBoundUntilReplaced) {
 }
 
 TEST(BindExport, ReadsHashNamesAsOrdinals) {
-  HMODULE oleaut = ::LoadLibraryA("oleaut32.dll");
-  ASSERT_NE(oleaut, nullptr);
-  void* byOrdinal = reinterpret_cast<void*>(::GetProcAddress(oleaut, MAKEINTRESOURCEA(2)));
+  const UniqueLibrary oleaut(::LoadLibraryA("oleaut32.dll"));
+  ASSERT_TRUE(oleaut);
+  void* byOrdinal = reinterpret_cast<void*>(::GetProcAddress(oleaut.get(), MAKEINTRESOURCEA(2)));
   ASSERT_NE(byOrdinal, nullptr);
   EXPECT_EQ(BindExport({"oleaut32.dll", "#2"}), byOrdinal);
-  EXPECT_EQ(byOrdinal, reinterpret_cast<void*>(::GetProcAddress(oleaut, "SysAllocString")));
+  EXPECT_EQ(byOrdinal, reinterpret_cast<void*>(::GetProcAddress(oleaut.get(), "SysAllocString")));
 }
 
 TEST(BindExport, EmptyLibrarySearchesTheStandardLibraries) {
@@ -137,7 +102,7 @@ ProbeResult RunFatalProbe(const std::wstring& scenario) {
   std::wstring command = L"\"" + directory + L"rt_fatal_probe.exe\" " + scenario;
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  Handle readEnd, writeEnd;
+  UniqueKernelHandle readEnd, writeEnd;
   if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return {};
   ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
@@ -152,7 +117,7 @@ ProbeResult RunFatalProbe(const std::wstring& scenario) {
     ADD_FAILURE() << "cannot start the probe: " << ::GetLastError();
     return {};
   }
-  Handle process(info.hProcess), thread(info.hThread);
+  UniqueKernelHandle process(info.hProcess), thread(info.hThread);
   writeEnd.reset();  // the pipe ends when the child's copy closes
 
   ProbeResult result;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "rt/handle_owners.h"
 #include "rt/wide.h"
 
 namespace {
@@ -47,11 +48,11 @@ TEST_F(WriteFileTest, CreatesThenTruncatesWithEveryByte) {
 
 TEST_F(WriteFileTest, FailsWithoutWritingWhenTheFileIsHeld) {
   ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(std::string("old"))));
-  HANDLE held = ::CreateFileW(wide_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  rt::UniqueKernelHandle held = rt::AdoptFile(::CreateFileW(
+      wide_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
   EXPECT_FALSE(rt::WriteFile(path_, rt::ByteSet(std::string("new"))));
-  ::CloseHandle(held);
+  held.reset();
   EXPECT_EQ("old", ReadAll(wide_));
 }
 

@@ -10,6 +10,7 @@
 
 #include "http_test_support.h"
 #include "rt/events.h"
+#include "rt/handle_owners.h"
 #include "web/charset_conversion.h"
 
 namespace web {
@@ -876,16 +877,16 @@ TEST(HttpRequestNesting, RequestFromAWindowMessageRunsInsideTheOuterOne) {
   windowClass.hInstance = ::GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"LumivoxNestingTest";
   ::RegisterClassW(&windowClass);
-  HWND window = ::CreateWindowW(L"LumivoxNestingTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                windowClass.hInstance, nullptr);
-  ASSERT_NE(window, nullptr);
+  const rt::UniqueWindow window(::CreateWindowW(L"LumivoxNestingTest", L"", 0, 0, 0, 0, 0,
+                                                HWND_MESSAGE, nullptr, windowClass.hInstance,
+                                                nullptr));
+  ASSERT_TRUE(window);
   g_nested = {};
   g_nestedUrl = ReplyUrl({"HTTP/1.1 202 Accepted", {"Set-Cookie: inner=1"}, "inner body"});
   ::Sleep(10);  // past the pump's quiet interval, so the first pump looks at the queue
-  ::PostMessageW(window, WM_APP, 0, 0);
+  ::PostMessageW(window.get(), WM_APP, 0, 0);
   const Call outer = Send(
       ReplyUrl({"HTTP/1.1 200 OK", {"Set-Cookie: outer=1", "X-1: a", "X-2: b"}, "outer body"}));
-  ::DestroyWindow(window);
   ASSERT_TRUE(g_nested.ran);
   EXPECT_EQ(g_nested.text.str(), "inner body");
   EXPECT_EQ(g_nested.status.str(), "202 Accepted");
