@@ -24,10 +24,6 @@
 #include "rt/form_engine.h"
 #include "rt/startup.h"
 
-bool client::ProgramHasCredentialInputs() {
-  return true;
-}
-
 namespace {
 
 struct Hooks {

@@ -8,9 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "client/credentials.h"
 #include "client/handlers.h"
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "client/window_templates.h"
 #include "rt/audio.h"
 #include "rt/file.h"
@@ -18,11 +17,6 @@
 #include "rt/wide.h"
 #include "service/service_control.h"
 #include "web/http_request.h"
-
-// The test program plays ttsclient-builtin's part when it loads a window: no credential boxes.
-bool client::ProgramHasCredentialInputs() {
-  return false;
-}
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "rt/wide.h"
 
@@ -55,10 +56,36 @@ TEST_F(WriteFileTest, FailsWithoutWritingWhenTheFileIsHeld) {
   EXPECT_EQ("old", ReadAll(wide_));
 }
 
+// The earlier content survives every failed replace, and no temporary file is left behind.
+TEST_F(WriteFileTest, ReplaceKeepsTheEarlierFileUnlessTheNewOneIsWhole) {
+  const std::wstring temporary = rt::WidenGbk(path_ + ".tmp");
+  ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(std::string("old"))));
+  HANDLE held = ::CreateFileW(wide_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  EXPECT_FALSE(rt::ReplaceFileAtomically(path_, rt::ByteSet(std::string("new"))));
+  ::CloseHandle(held);
+  EXPECT_EQ("old", ReadAll(wide_));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(temporary.c_str()));
+
+  // A reader that lets go within the retries only delays the replace.
+  held = ::CreateFileW(wide_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  std::thread reader([held] {
+    ::Sleep(150);
+    ::CloseHandle(held);
+  });
+  EXPECT_TRUE(rt::ReplaceFileAtomically(path_, rt::ByteSet(std::string("new"))));
+  reader.join();
+  EXPECT_EQ("new", ReadAll(wide_));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(temporary.c_str()));
+}
+
 TEST(WriteFile, EmptyPathAndMissingDirectoryFail) {
   EXPECT_FALSE(rt::WriteFile(rt::Text(), rt::ByteSet(std::string("x"))));
   const rt::Text missing = rt::NarrowToGbk(TempDir().c_str()) + "没有这个目录\\f.bin";
   EXPECT_FALSE(rt::WriteFile(missing, rt::ByteSet(std::string("x"))));
+  EXPECT_FALSE(rt::ReplaceFileAtomically(missing, rt::ByteSet(std::string("x"))));
 }
 
 }  // namespace
