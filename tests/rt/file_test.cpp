@@ -3,24 +3,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
+#include "common/bytes.h"
 #include "rt/wide.h"
 
 namespace {
+
+using test_common::ReadAll;
 
 std::wstring TempDir() {
   wchar_t buffer[MAX_PATH + 1] = {};
   ::GetTempPathW(MAX_PATH, buffer);
   return buffer;
-}
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class WriteFileTest : public ::testing::Test {
@@ -38,11 +34,11 @@ protected:
 TEST_F(WriteFileTest, CreatesThenTruncatesWithEveryByte) {
   const rt::ByteSet big(std::string(300000, 'x') + std::string(1, '\0') + "end");
   ASSERT_TRUE(rt::WriteFile(path_, big));
-  EXPECT_EQ(big.str(), ReadAll(wide_));
+  EXPECT_EQ(big.str(), ReadAll(path_));
   ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(std::string("ab"))));
-  EXPECT_EQ("ab", ReadAll(wide_));
+  EXPECT_EQ("ab", ReadAll(path_));
   ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet()));
-  EXPECT_EQ("", ReadAll(wide_));
+  EXPECT_EQ("", ReadAll(path_));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(wide_.c_str()));
 }
 
@@ -53,7 +49,7 @@ TEST_F(WriteFileTest, FailsWithoutWritingWhenTheFileIsHeld) {
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
   EXPECT_FALSE(rt::WriteFile(path_, rt::ByteSet(std::string("new"))));
   ::CloseHandle(held);
-  EXPECT_EQ("old", ReadAll(wide_));
+  EXPECT_EQ("old", ReadAll(path_));
 }
 
 // The earlier content survives every failed replace, and no temporary file is left behind.
@@ -64,7 +60,7 @@ TEST_F(WriteFileTest, ReplaceKeepsTheEarlierFileUnlessTheNewOneIsWhole) {
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
   EXPECT_FALSE(rt::ReplaceFileAtomically(path_, rt::ByteSet(std::string("new"))));
   ::CloseHandle(held);
-  EXPECT_EQ("old", ReadAll(wide_));
+  EXPECT_EQ("old", ReadAll(path_));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(temporary.c_str()));
 
   // A reader that lets go within the retries only delays the replace.
@@ -77,7 +73,7 @@ TEST_F(WriteFileTest, ReplaceKeepsTheEarlierFileUnlessTheNewOneIsWhole) {
   });
   EXPECT_TRUE(rt::ReplaceFileAtomically(path_, rt::ByteSet(std::string("new"))));
   reader.join();
-  EXPECT_EQ("new", ReadAll(wide_));
+  EXPECT_EQ("new", ReadAll(path_));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(temporary.c_str()));
 }
 
