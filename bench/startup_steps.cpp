@@ -25,10 +25,6 @@
 #include "rt/handle_owners.h"
 #include "rt/startup.h"
 
-bool client::ProgramHasCredentialInputs() {
-  return true;
-}
-
 namespace {
 
 struct Hooks {

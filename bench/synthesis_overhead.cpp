@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "floors.h"
 #include "rt/audio.h"
 #include "service/service_control.h"
@@ -152,7 +152,7 @@ int Measure(long replyBytes, int repetitions) {
 
       if (kind.fresh) DropPooledConnection(session.get());
       start = bench::NowMs();
-      web::HttpRequest(client::SpeechServiceUrl(), 1, rt::Text(body));
+      web::HttpRequest(client::SpeechServiceUrl(), web::kMethodPost, rt::Text(body));
       kind.request.push_back(bench::NowMs() - start);
 
       if (kind.fresh) DropPooledConnection(session.get());

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make python3 googletest file
+  cmake make python3 googletest file clang-format
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine
   xvfb x11-utils xdotool imagemagick

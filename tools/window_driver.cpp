@@ -14,8 +14,8 @@
 #include <string>
 
 #include "client/window_templates.h"
-#include "rt/form_engine.h"
 #include "rt/handle_owners.h"
+#include "tools/program_windows.h"
 
 namespace {
 
@@ -48,49 +48,10 @@ std::string Rect(const char* name, HWND hwnd) {
          std::to_string(r.right) + " " + std::to_string(r.bottom);
 }
 
-struct WindowSearch {
-  DWORD processId;
-  bool messageBox;
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lp) {
-  auto& s = *reinterpret_cast<WindowSearch*>(lp);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(hwnd, &owner);
-  wchar_t cls[64] = {};
-  ::GetClassNameW(hwnd, cls, 64);
-  if (owner != s.processId || !::IsWindowVisible(hwnd)) return TRUE;
-  if ((std::wstring(cls) == L"#32770") != s.messageBox) return TRUE;
-  s.found = hwnd;
-  return FALSE;
-}
-
-HWND FindTopWindow(DWORD processId, bool messageBox) {
-  WindowSearch search{processId, messageBox, nullptr};
-  ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// The control the form engine made for the synthesis button of the template.
-HWND SynthesizeButton(HWND window) {
-  const rt::WindowTemplate layout = client::TtsClientWindow({});
-  for (std::size_t i = 1; i < layout.units.size(); ++i) {
-    if (layout.units[i].unitId == client::kSynthesizeButtonUnit) {
-      return ::GetDlgItem(window, rt::kFirstControlId + static_cast<int>(i));
-    }
-  }
-  return nullptr;
-}
-
 std::string TakeMessageBox(DWORD processId) {
-  HWND box = FindTopWindow(processId, true);
+  HWND box = program_windows::FindTopWindow(processId, true);
   if (!box) return "message";
-  // The message text is the box's static control 0xFFFF.
-  wchar_t text[4096] = {};
-  ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
-  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  std::wstring flat(text);
+  std::wstring flat = program_windows::TakeMessageBoxText(box);
   for (wchar_t& c : flat) {
     if (c == L'\r' || c == L'\n') c = L' ';
   }
@@ -114,7 +75,7 @@ int wmain(int argc, wchar_t** argv) {
 
   HWND window = nullptr;
   const DWORD end = ::GetTickCount() + kWindowWaitMs;
-  while (!(window = FindTopWindow(info.dwProcessId, false))) {
+  while (!(window = program_windows::FindTopWindow(info.dwProcessId, false))) {
     if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) {
       return Fail("the program ended before it showed its window");
     }
@@ -125,7 +86,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   // The window shows before its units hold their start values.
   ::WaitForInputIdle(process.get(), 10000);
-  HWND button = SynthesizeButton(window);
+  HWND button = program_windows::UnitControl(window, client::TtsClientWindow({}),
+                                              client::kSynthesizeButtonUnit);
   if (!button) {
     ::TerminateProcess(process.get(), 1);
     return Fail("the window has no synthesis button");

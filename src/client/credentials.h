@@ -11,7 +11,4 @@ extern rt::Text CurrentAppKey;
 // The exit routine: releases both credentials.
 void FreeGlobalTexts();
 
-// True in the program whose window has the id and key boxes; defined by each entry point.
-bool ProgramHasCredentialInputs();
-
 }  // namespace client

@@ -1,14 +1,9 @@
 // ttsclient-builtin: fixed id and key, no boxes for them.
 #include <windows.h>
 
-#include "client/credentials.h"
 #include "client/handlers.h"
 #include "client/program.h"
 #include "client/window_templates.h"
-
-bool client::ProgramHasCredentialInputs() {
-  return false;
-}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   return client::RunClientProgram(

@@ -1,14 +1,9 @@
 // ttsclient: the window with the id and key boxes.
 #include <windows.h>
 
-#include "client/credentials.h"
 #include "client/handlers.h"
 #include "client/program.h"
 #include "client/window_templates.h"
-
-bool client::ProgramHasCredentialInputs() {
-  return true;
-}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   return client::RunClientProgram(

@@ -25,4 +25,29 @@ bool WriteFile(const Text& path, const ByteSet& data) {
   return CloseChecked(file);
 }
 
+bool ReplaceFileAtomically(const Text& path, const ByteSet& data) {
+  // How long a replace waits for a file that another program holds: 10 x 50 ms.
+  constexpr int kReplaceAttempts = 10;
+  constexpr DWORD kReplaceRetryMs = 50;
+  if (path.empty()) return false;
+  const Text temporary = path + ".tmp";
+  const std::wstring wideTemporary = WidenGbk(temporary);
+  if (!WriteFile(temporary, data)) {
+    ::DeleteFileW(wideTemporary.c_str());
+    return false;
+  }
+  const std::wstring widePath = WidenGbk(path);
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(wideTemporary.c_str(), widePath.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = ::GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+    if (!held || attempt == kReplaceAttempts) break;
+    ::Sleep(kReplaceRetryMs);
+  }
+  ::DeleteFileW(wideTemporary.c_str());
+  return false;
+}
+
 }  // namespace rt

@@ -10,7 +10,7 @@
 namespace rt {
 
 Text SpecialFolder(int which) {
-  if (which != 3) return Text();
+  if (which != kDesktopFolder) return Text();
   wchar_t path[MAX_PATH + 1] = {};
   if (!::SHGetSpecialFolderPathW(nullptr, path, CSIDL_DESKTOPDIRECTORY, FALSE) || !path[0]) {
     return Text();

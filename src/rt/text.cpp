@@ -260,6 +260,19 @@ Text RepeatText(int count, const Text& s) {
   return Text(std::move(out));
 }
 
+Text Excerpt(const Text& s, int limit) {
+  const std::string& bytes = s.str();
+  std::size_t end = 0;
+  // A lead byte counts as two bytes, a lone one at the end too.
+  while (end < bytes.size()) {
+    const std::size_t next = end + (IsLeadByte(static_cast<unsigned char>(bytes[end])) ? 2 : 1);
+    if (next > static_cast<std::size_t>(limit < 0 ? 0 : limit)) break;
+    end = next < bytes.size() ? next : bytes.size();
+  }
+  if (end == bytes.size()) return s;
+  return Text(std::string_view(bytes.data(), end)) + "...";
+}
+
 Text ToText(int v) {
   return Formatted("%d", v);
 }

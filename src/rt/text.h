@@ -109,6 +109,9 @@ Text CharFromCode(unsigned char b);
 int CharCodeAt(const Text& s, int pos = 1);
 Text SpaceText(int n);
 Text RepeatText(int count, const Text& s);
+// The first bytes of s, at most limit of them and never ending inside a double-byte
+// character, followed by "..." when anything was cut: a long text shown in a message.
+Text Excerpt(const Text& s, int limit);
 
 Text ToText(int v);
 Text ToText(unsigned char v);

@@ -73,9 +73,9 @@ const wchar_t* NullWhenEmpty(const std::wstring& s) {
 
 const char* Verb(int method) {
   switch (method) {
-    case 1: return "POST";
-    case 2: return "HEAD";
-    case 3: return "PUT";
+    case kMethodPost: return "POST";
+    case kMethodHead: return "HEAD";
+    case kMethodPut: return "PUT";
     default: return "GET";
   }
 }

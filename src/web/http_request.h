@@ -7,10 +7,16 @@
 
 namespace web {
 
+// The methods of HttpRequestOptions::method; any other number is a GET.
+inline constexpr int kMethodGet = 0;
+inline constexpr int kMethodPost = 1;
+inline constexpr int kMethodHead = 2;
+inline constexpr int kMethodPut = 3;
+
 // The inputs of a request. Only sendCookies and mergeCookies are looked at for whether
 // the caller gave them; the rest read by value.
 struct HttpRequestOptions {
-  int method = 0;  // 0 GET, 1 POST, 2 HEAD, 3 PUT; anything else GET
+  int method = kMethodGet;
   rt::Text body;
   std::optional<rt::Text> sendCookies;
   rt::Text extraHeaders;
@@ -36,6 +42,7 @@ struct HttpRequestOutputs {
 
 // sendCookies of options receives the merged cookies when cookies are merged.
 rt::Text HttpRequest(const rt::Text& url, HttpRequestOptions& options, HttpRequestOutputs& outputs);
-rt::Text HttpRequest(const rt::Text& url, int method = 0, const rt::Text& body = rt::Text());
+rt::Text HttpRequest(const rt::Text& url, int method = kMethodGet,
+                     const rt::Text& body = rt::Text());
 
 }  // namespace web

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "rt/audio.h"
 #include "service/service_control.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "rt/random.h"
 #include "web/timestamp.h"
 

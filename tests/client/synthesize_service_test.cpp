@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "client/credentials.h"
 #include "client/handlers.h"
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "client/window_templates.h"
+#include "common/bytes.h"
 #include "rt/audio.h"
 #include "rt/file.h"
 #include "rt/form_engine.h"
@@ -20,17 +20,12 @@
 #include "service/service_control.h"
 #include "web/http_request.h"
 
-// The test program plays ttsclient-builtin's part when it loads a window: no credential boxes.
-bool client::ProgramHasCredentialInputs() {
-  return false;
-}
-
 namespace {
 
 using service_control::Control;
 using service_control::FormField;
 using service_control::RawBodies;
-using service_control::ReadAll;
+using test_common::ReadAll;
 
 const std::string kPrevious = "previous audio, kept byte for byte";
 
@@ -67,8 +62,7 @@ protected:
     return client::SynthesizeWithSettings("abc", "", key, client::SpeechSettings{7, 3, 100, 58});
   }
   void ExpectDelivered(const rt::ByteSet& audio) {
-    rt::ByteSet served;
-    Control("/__last_audio", 0, rt::Text(), &served);
+    const rt::ByteSet served = service_control::ServedAudio();
     ASSERT_GT(served.size(), 100);
     EXPECT_TRUE(audio == served);
     EXPECT_TRUE(ReadAll(path_) == served.str());
@@ -187,8 +181,7 @@ TEST_F(SynthesisTest, FileHeldForAMomentIsReplacedOnceLetGo) {
   rt::SetPlayerObserver(nullptr);
   ASSERT_TRUE(viewer.joinable());
   viewer.join();
-  rt::ByteSet served;
-  Control("/__last_audio", 0, rt::Text(), &served);
+  const rt::ByteSet served = service_control::ServedAudio();
   ASSERT_GT(served.size(), 100);
   EXPECT_TRUE(audio == served);
   EXPECT_TRUE(ReadAll(path_) == served.str());
@@ -217,7 +210,7 @@ TEST_F(SynthesisTest, TextsAcrossTheGbkRangesTravelAsTheirUtf8) {
     client::SynthesizeWithSettings(c.gbk, "", "", client::SpeechSettings{7, 3, 100, 58});
     const std::vector<std::string> bodies = RawBodies();
     ASSERT_EQ(1u, bodies.size());
-    EXPECT_EQ(service_control::PercentEncodedUtf8(utf8), FormField(bodies[0], "text"));
+    EXPECT_EQ(test_common::PercentEncode(utf8), FormField(bodies[0], "text"));
     EXPECT_NE(std::string::npos, Control("/__requests").str().find("\"sign_ok\": true"));
   }
 }
@@ -294,8 +287,7 @@ TEST_F(SynthesisTest, WindowClosedDuringTheSynthesisPlaysNothingAndEndsTheLoop) 
     for (const std::string& event : player_) EXPECT_EQ(0u, event.rfind("stop", 0)) << event;
     EXPECT_TRUE(reports_.empty()) << reports_.front();
     if (c.audio) {
-      rt::ByteSet served;
-      Control("/__last_audio", 0, rt::Text(), &served);
+      const rt::ByteSet served = service_control::ServedAudio();
       EXPECT_TRUE(ReadAll(path_) == served.str()) << "the file is still written";
     } else {
       EXPECT_EQ(kPrevious, ReadAll(path_));

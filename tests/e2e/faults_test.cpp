@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "client/window_templates.h"
+#include "common/bytes.h"
 #include "e2e/program_driver.h"
 #include "rt/file.h"
 #include "rt/wide.h"
@@ -25,7 +26,7 @@
 namespace {
 
 using service_control::Control;
-using service_control::ReadAll;
+using test_common::ReadAll;
 
 const std::string kPrevious = "audio of an earlier synthesis";
 const std::string kStatusLabel = "状态：";
@@ -305,8 +306,7 @@ TEST_F(FaultyServicesTest, ProgramsSurviveAndKeepTheirFiles) {
       }
       const Outcome outcome = AwaitOutcome(*driven[i], clicked[i], c.limitMs);
       const double blocked = probes[i]->Stop();
-      rt::ByteSet served;
-      Control("/__last_audio", 0, rt::Text(), &served);
+      const rt::ByteSet served = service_control::ServedAudio();
       bool lost = false;
       const std::vector<std::string> problems = Problems(c, outcome, served.str(), lost);
       for (const std::string& problem : problems) ADD_FAILURE() << problem;

@@ -115,11 +115,7 @@ TEST_F(KeyboardTest, TheTextBoxKeepsEnterForNewLinesAndLetsTabGoOn) {
 }
 
 TEST_F(KeyboardTest, EnterAndSpaceOnTheLinkOpenTheProductPage) {
-  const std::wstring recorder = rt::WidenGbk(LUMIVOX_OWN_URL_RECORDER);
-  ASSERT_EQ(ERROR_SUCCESS,
-            ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers",
-                              REG_SZ, recorder.c_str(),
-                              static_cast<DWORD>((recorder.size() + 1) * sizeof(wchar_t))));
+  ASSERT_TRUE(e2e::OpenPagesWith(LUMIVOX_OWN_URL_RECORDER));
   const std::wstring log = rt::WidenGbk(LUMIVOX_OWN_URL_LOG);
   const std::string page = std::string(LUMIVOX_PRODUCT_PAGE) + "\n";
   ::DeleteFileW(log.c_str());
@@ -130,10 +126,7 @@ TEST_F(KeyboardTest, EnterAndSpaceOnTheLinkOpenTheProductPage) {
   for (WORD key : {WORD{VK_RETURN}, WORD{VK_SPACE}}) {
     const std::string before = opened;
     e2e::PressKey(key);
-    for (int i = 0; i < 200 && opened == before; ++i) {
-      ::Sleep(100);
-      opened = service_control::ReadAll(LUMIVOX_OWN_URL_LOG);
-    }
+    opened = e2e::WaitForNewContent(LUMIVOX_OWN_URL_LOG, before, 20000);
     EXPECT_EQ(before + page, opened) << "key " << key;
   }
   EXPECT_EQ(kApplyIdLinkUnit, program->FocusedUnit());

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "client/window_templates.h"
+#include "common/bytes.h"
 #include "e2e/program_driver.h"
 #include "rt/file.h"
 #include "rt/wide.h"
@@ -27,7 +28,7 @@ using client::kTextEditUnit;
 using service_control::Control;
 using service_control::FormField;
 using service_control::RawBodies;
-using service_control::ReadAll;
+using test_common::ReadAll;
 
 const std::string kPrevious = "audio of an earlier synthesis";
 
@@ -35,12 +36,6 @@ std::string Repeated(const std::string& piece, std::size_t minBytes) {
   std::string out;
   while (out.size() < minBytes) out += piece;
   return out;
-}
-
-std::string ServedAudio() {
-  rt::ByteSet served;
-  Control("/__last_audio", 0, rt::Text(), &served);
-  return served.str();
 }
 
 int RequestsReceived() {
@@ -82,7 +77,7 @@ protected:
   bool WaitForServedAudioInTheFile(DWORD ms) const {
     const DWORD end = ::GetTickCount() + ms;
     do {
-      const std::string served = ServedAudio();
+      const std::string served = service_control::ServedAudio().str();
       if (served.size() > 100 && ReadAll(path_) == served) return true;
       ::Sleep(50);
     } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
@@ -116,14 +111,8 @@ TEST_F(LoadTest, UnusualInputTravelsWhole) {
   };
   // espeak-ng takes minutes over 100 KB; the request still carries all of it.
   ASSERT_TRUE(service_control::Configure("{\"speak_first_chars\": 40}"));
-  struct Program {
-    const wchar_t* exe;
-    rt::WindowTemplate layout;
-  };
-  const Program programs[] = {{L"ttsclient-local.exe", client::TtsClientWindow({})},
-                              {L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({})}};
   int tried = 0, passed = 0, lost = 0;
-  for (const Program& p : programs) {
+  for (const e2e::LocalProgram& p : e2e::LocalPrograms()) {
     e2e::ProgramUnderTest program(p.exe, p.layout);
     ASSERT_TRUE(program.started());
     for (const Case& c : cases) {
@@ -144,7 +133,7 @@ TEST_F(LoadTest, UnusualInputTravelsWhole) {
       const std::vector<std::string> bodies = RawBodies();
       const bool bodyOk =
           bodies.size() == 1 &&
-          FormField(bodies[0], "text") == service_control::PercentEncodedUtf8(c.utf8) &&
+          FormField(bodies[0], "text") == test_common::PercentEncode(c.utf8) &&
           FormField(bodies[0], "time_stamp").size() == 10;
       EXPECT_TRUE(bodyOk) << (bodies.empty() ? "no request" : bodies[0].substr(0, 300));
       const bool signOk =
@@ -248,7 +237,7 @@ TEST_F(LoadTest, ClicksDuringASlowSynthesisNestAndTheWindowStaysLive) {
   const bool fileOk = WaitForServedAudioInTheFile(30000);
   ::Sleep(1500);
   EXPECT_TRUE(fileOk);
-  EXPECT_TRUE(ServedAudio() == ReadAll(path_));
+  EXPECT_TRUE(service_control::ServedAudio().str() == ReadAll(path_));
   EXPECT_EQ(kClicks, RequestsReceived());
   EXPECT_TRUE(program.Alive());
   EXPECT_EQ("", program.TakeMessageBox(0).str());
@@ -311,7 +300,7 @@ TEST_F(LoadTest, TwoHundredSynthesesLeaveResourcesFlat) {
   ::Sleep(500);
   last = FiguresOf(program.process());
   EXPECT_EQ(0, lost);
-  EXPECT_TRUE(ServedAudio() == ReadAll(path_));
+  EXPECT_TRUE(service_control::ServedAudio().str() == ReadAll(path_));
   if (warm.handlesKnown && last.handlesKnown) {
     EXPECT_LE(last.handles, warm.handles + kHandleBound);
   } else {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "client/window_templates.h"
 #include "e2e/program_driver.h"
 #include "rt/file.h"

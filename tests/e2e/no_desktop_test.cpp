@@ -52,38 +52,21 @@ private:
   BYTE old_[2048] = {};
 };
 
-std::wstring ProgramDirectory() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path);
-  return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 TEST(NoDesktopFolder, BothProgramsWriteTheFileInTheirOwnDirectory) {
   if (!e2e::InOwnSession()) GTEST_SKIP() << "needs a Wine session of its own (ctest)";
   ASSERT_TRUE(service_control::Configure("{}"));
   const ScopedRegistryValue user(kUserShellFolders, L"Desktop", REG_EXPAND_SZ, kMissingDesktop);
   const ScopedRegistryValue shell(kShellFolders, L"Desktop", REG_SZ, kMissingDesktop);
-  const std::wstring file = ProgramDirectory() + rt::WidenGbk("合成语音.mp3");
-  struct Program {
-    const wchar_t* exe;
-    rt::WindowTemplate layout;
-  };
-  const Program programs[] = {{L"ttsclient-local.exe", client::TtsClientWindow({})},
-                              {L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({})}};
-  for (const Program& p : programs) {
+  const std::wstring file = e2e::TestProgramDirectory() + rt::WidenGbk("合成语音.mp3");
+  for (const e2e::LocalProgram& p : e2e::LocalPrograms()) {
     SCOPED_TRACE(rt::NarrowToGbk(p.exe).str());
     ::DeleteFileW(file.c_str());
     e2e::ProgramUnderTest program(p.exe, p.layout);
     ASSERT_TRUE(program.started());
     program.Click(client::kSynthesizeButtonUnit);
-    std::string written;
-    for (int i = 0; i < 300 && written.empty(); ++i) {
-      ::Sleep(100);
-      written = service_control::ReadAll(rt::NarrowToGbk(file.c_str()));
-    }
-    rt::ByteSet served;
-    service_control::Control("/__last_audio", 0, rt::Text(), &served);
+    const std::string written =
+        e2e::WaitForNewContent(rt::NarrowToGbk(file.c_str()), std::string(), 30000);
+    const rt::ByteSet served = service_control::ServedAudio();
     ASSERT_GT(served.size(), 100);
     EXPECT_TRUE(written == served.str()) << written.size() << " bytes written";
     EXPECT_EQ("", program.TakeMessageBox(500).str());

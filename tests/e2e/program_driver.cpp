@@ -6,46 +6,24 @@
 #include <chrono>
 #include <vector>
 
-#include "rt/form_engine.h"
+#include "client/window_templates.h"
+#include "common/bytes.h"
 #include "rt/wide.h"
+#include "tools/program_windows.h"
 
 namespace e2e {
-namespace {
 
-std::wstring Directory() {
+std::wstring TestProgramDirectory() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring dir(path);
   return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-struct WindowSearch {
-  DWORD processId;
-  const wchar_t* className;
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lp) {
-  auto& s = *reinterpret_cast<WindowSearch*>(lp);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(hwnd, &owner);
-  wchar_t cls[64] = {};
-  ::GetClassNameW(hwnd, cls, 64);
-  if (owner != s.processId || !::IsWindowVisible(hwnd)) return TRUE;
-  // Without a class asked for, the main window is wanted, not a message box.
-  const bool isMessageBox = std::wstring(cls) == L"#32770";
-  if (s.className ? std::wstring(cls) != s.className : isMessageBox) return TRUE;
-  s.found = hwnd;
-  return FALSE;
+std::vector<LocalProgram> LocalPrograms() {
+  return {{L"ttsclient-local.exe", client::TtsClientWindow({})},
+          {L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({})}};
 }
-
-HWND FindTopWindow(DWORD processId, const wchar_t* className) {
-  WindowSearch search{processId, className, nullptr};
-  ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-}  // namespace
 
 int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data) {
   for (const rt::UnitTemplate& unit : layout.units) {
@@ -87,9 +65,27 @@ bool InOwnSession() {
   return ::GetEnvironmentVariableW(L"LUMIVOX_WINEPREFIX", nullptr, 0) > 0;
 }
 
+bool OpenPagesWith(const rt::Text& recorder) {
+  const std::wstring command = rt::WidenGbk(recorder);
+  return ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers", REG_SZ,
+                           command.c_str(),
+                           static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) ==
+         ERROR_SUCCESS;
+}
+
+std::string WaitForNewContent(const rt::Text& path, const std::string& before, DWORD waitMs) {
+  const DWORD end = ::GetTickCount() + waitMs;
+  std::string content = test_common::ReadAll(path);
+  while (content == before && static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    ::Sleep(50);
+    content = test_common::ReadAll(path);
+  }
+  return content;
+}
+
 ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTemplate layout)
     : layout_(std::move(layout)) {
-  std::wstring commandLine = L"\"" + Directory() + exeName + L"\"";
+  std::wstring commandLine = L"\"" + TestProgramDirectory() + exeName + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -102,7 +98,7 @@ ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTempla
   processId_ = info.dwProcessId;
   threadId_ = info.dwThreadId;
   for (int i = 0; i < 300 && !window_; ++i) {
-    window_ = FindTopWindow(processId_, nullptr);
+    window_ = program_windows::FindTopWindow(processId_, false);
     if (!window_) ::Sleep(100);
   }
   // The window shows before its units hold their start values; wait until it is idle.
@@ -116,12 +112,7 @@ ProgramUnderTest::~ProgramUnderTest() {
 }
 
 HWND ProgramUnderTest::Unit(std::uint32_t unitId) const {
-  for (std::size_t i = 1; i < layout_.units.size(); ++i) {
-    if (layout_.units[i].unitId == unitId) {
-      return ::GetDlgItem(window_, rt::kFirstControlId + static_cast<int>(i));
-    }
-  }
-  return nullptr;
+  return program_windows::UnitControl(window_, layout_, unitId);
 }
 
 void ProgramUnderTest::SetText(std::uint32_t unitId, const rt::Text& text) {
@@ -171,12 +162,8 @@ void ProgramUnderTest::Click(std::uint32_t unitId) {
 rt::Text ProgramUnderTest::TakeMessageBox(DWORD waitMs) {
   const DWORD end = ::GetTickCount() + waitMs;
   do {
-    if (HWND box = FindTopWindow(processId_, L"#32770")) {
-      // The message text is the box's static control 0xFFFF.
-      wchar_t text[4096] = {};
-      ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
-      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-      return rt::NarrowToGbk(text);
+    if (HWND box = program_windows::FindTopWindow(processId_, true)) {
+      return rt::NarrowToGbk(program_windows::TakeMessageBoxText(box).c_str());
     }
     ::Sleep(50);
   } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
@@ -197,7 +184,7 @@ long ProgramUnderTest::Close() {
 
 bool ProgramUnderTest::WaitForNoMessageBox(DWORD waitMs) {
   const DWORD end = ::GetTickCount() + waitMs;
-  while (FindTopWindow(processId_, L"#32770")) {
+  while (program_windows::FindTopWindow(processId_, true)) {
     if (static_cast<LONG>(end - ::GetTickCount()) <= 0) return false;
     ::Sleep(20);
   }

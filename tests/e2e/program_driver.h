@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "rt/handle_owners.h"
 #include "rt/text.h"
@@ -63,6 +64,17 @@ public:
   HANDLE process() const { return process_.get(); }
 };
 
+// The folder of the test program, where the program copies it starts lie.
+std::wstring TestProgramDirectory();
+
+// A copy of one of the programs beside the test program, with the template of its window.
+struct LocalProgram {
+  const wchar_t* exe;
+  rt::WindowTemplate layout;
+};
+// The copies of ttsclient and ttsclient-builtin that talk to the local speech service.
+std::vector<LocalProgram> LocalPrograms();
+
 // The index of the entry of a combo box unit whose item data is data; -1 when none has it.
 int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data);
 
@@ -76,6 +88,14 @@ void PressKey(WORD key, WORD modifier = 0);
 // True in a Wine session of the test's own (tools/own-session.sh), where key presses reach
 // the program under test and nothing else moves the foreground.
 bool InOwnSession();
+
+// Points Wine's browser launcher, which the shell asks to open a web page, at a recorder
+// script that notes each address it is given; false when the setting cannot be made.
+bool OpenPagesWith(const rt::Text& recorder);
+
+// Waits up to waitMs until the file at path holds other bytes than before; returns what it
+// holds then (empty for a file that cannot be read).
+std::string WaitForNewContent(const rt::Text& path, const std::string& before, DWORD waitMs);
 
 // Asks a window's thread, from a thread of its own, whether it still handles messages, and
 // keeps the longest stretch without an answer.

@@ -4,13 +4,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 #include "client/window_templates.h"
+#include "common/bytes.h"
 #include "e2e/program_driver.h"
 #include "rt/file.h"
 #include "rt/wide.h"
@@ -31,7 +30,7 @@ using client::kTimbreSliderUnit;
 using service_control::Control;
 using service_control::FormField;
 using service_control::RawBodies;
-using service_control::ReadAll;
+using test_common::ReadAll;
 
 const std::string kPrevious = "audio of an earlier synthesis";
 
@@ -50,16 +49,10 @@ protected:
   static void Configure(const rt::Text& json) { ASSERT_TRUE(service_control::Configure(json)); }
   // Waits until the desktop file no longer holds the earlier audio.
   bool WaitForNewFile(DWORD ms) const {
-    const DWORD end = ::GetTickCount() + ms;
-    do {
-      if (ReadAll(path_) != kPrevious) return true;
-      ::Sleep(50);
-    } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
-    return false;
+    return e2e::WaitForNewContent(path_, kPrevious, ms) != kPrevious;
   }
   void ExpectServedAudioInTheFile() const {
-    rt::ByteSet served;
-    Control("/__last_audio", 0, rt::Text(), &served);
+    const rt::ByteSet served = service_control::ServedAudio();
     ASSERT_GT(served.size(), 100);
     EXPECT_TRUE(ReadAll(path_) == served.str());
   }
@@ -180,29 +173,15 @@ TEST_F(ProgramsTest, SecondClickDuringASlowSynthesisDoesNotBreakTheProgram) {
 namespace {
 
 TEST(ProgramLink, ClickOpensTheProductPageThroughTheShell) {
-  const std::wstring recorder = rt::WidenGbk(LUMIVOX_URL_RECORDER);
-  ASSERT_EQ(ERROR_SUCCESS,
-            ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers",
-                              REG_SZ, recorder.c_str(),
-                              static_cast<DWORD>((recorder.size() + 1) * sizeof(wchar_t))));
+  ASSERT_TRUE(e2e::OpenPagesWith(LUMIVOX_URL_RECORDER));
   const std::wstring log = rt::WidenGbk(LUMIVOX_URL_LOG);
   ::DeleteFileW(log.c_str());
-  struct Program {
-    const wchar_t* exe;
-    rt::WindowTemplate layout;
-  };
-  const Program programs[] = {{L"ttsclient-local.exe", client::TtsClientWindow({})},
-                              {L"ttsclient-builtin-local.exe", client::BuiltinClientWindow({})}};
-  for (const Program& p : programs) {
+  for (const e2e::LocalProgram& p : e2e::LocalPrograms()) {
     e2e::ProgramUnderTest program(p.exe, p.layout);
     ASSERT_TRUE(program.started());
     program.Click(client::kApplyIdLinkUnit);
-    std::string opened;
-    for (int i = 0; i < 200 && opened.empty(); ++i) {
-      ::Sleep(100);
-      opened = ReadAll(LUMIVOX_URL_LOG);
-    }
-    EXPECT_EQ(std::string(LUMIVOX_PRODUCT_PAGE) + "\n", opened);
+    EXPECT_EQ(std::string(LUMIVOX_PRODUCT_PAGE) + "\n",
+              e2e::WaitForNewContent(LUMIVOX_URL_LOG, "", 20000));
     ::DeleteFileW(log.c_str());
     EXPECT_EQ(0, program.Close());
   }
@@ -249,13 +228,9 @@ std::vector<std::string> ImportedLibraries(const std::wstring& exe) {
 // WinHttp is reached only through the external-function table: a system without it still
 // starts the programs, and the first request ends with the runtime's message naming it.
 TEST(ProgramImports, NeitherProgramLoadsWinHttpAtStart) {
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring dir(self);
-  dir.resize(dir.find_last_of(L'\\') + 1);
-  for (const wchar_t* exe : {L"ttsclient-local.exe", L"ttsclient-builtin-local.exe"}) {
-    const std::vector<std::string> names = ImportedLibraries(dir + exe);
-    SCOPED_TRACE(rt::NarrowToGbk(exe).str());
+  for (const e2e::LocalProgram& p : e2e::LocalPrograms()) {
+    const std::vector<std::string> names = ImportedLibraries(e2e::TestProgramDirectory() + p.exe);
+    SCOPED_TRACE(rt::NarrowToGbk(p.exe).str());
     ASSERT_FALSE(names.empty()) << "no import directory read";
     EXPECT_NE(names.end(), std::find_if(names.begin(), names.end(), [](const std::string& n) {
                 return lstrcmpiA(n.c_str(), "kernel32.dll") == 0;

@@ -8,7 +8,7 @@
 namespace {
 
 TEST(SpecialFolder, DesktopIsAnExistingDirectoryEndingInABackslash) {
-  const rt::Text desktop = rt::SpecialFolder(3);
+  const rt::Text desktop = rt::SpecialFolder(rt::kDesktopFolder);
   ASSERT_FALSE(desktop.empty());
   EXPECT_EQ('\\', desktop.str().back());
   const DWORD attributes = ::GetFileAttributesW(rt::WidenGbk(desktop).c_str());

@@ -61,6 +61,20 @@ TEST(TextCutting, MiddleTextClipsAndRejectsOutOfRangeStarts) {
   EXPECT_EQ(MiddleText(Text(), 1, 1), Text());
 }
 
+TEST(TextCutting, ExcerptEndsOnACharacterAndMarksACut) {
+  struct Case {
+    const char* text;
+    int limit;
+    const char* expected;
+  };
+  for (const Case& c : {Case{"abcd", 4, "abcd"}, Case{"abcde", 4, "abcd..."},
+                        Case{"ab\xD6\xD0", 4, "ab\xD6\xD0"}, Case{"abc\xD6\xD0", 4, "abc..."},
+                        Case{"", 4, ""}, Case{"a", 0, "..."}}) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Excerpt(Text(c.text), c.limit), Text(c.expected));
+  }
+}
+
 TEST(FindText, NeverMatchesAtATrailByte) {
   // "中" is D6 D0; seeking D0 41 must not match inside the character.
   const Text s("\xD6\xD0\x41\xD0\x41");

@@ -6,6 +6,16 @@
 
 SERVICES=(http https https-untrusted proxy auth-proxy proxy-407)
 
+# Holds the state directory's lock (fd 9) for the rest of the script, so that no two starts or
+# stops for it run at once; after a minute of waiting, WHO says so and the script ends.
+lock_state() { # WHO
+  exec 9>"$state/.lock"
+  flock -w 60 9 || {
+    echo "$1: another start or stop holds $state/.lock" >&2
+    exit 1
+  }
+}
+
 # Prints the pid in FILE when that process is alive and one of ours: its command line names the
 # state directory, which guards against a recycled pid.
 live_pid() { # FILE

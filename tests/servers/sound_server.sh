@@ -18,8 +18,7 @@ mkdir -p "$dir/sound"
 state=$(cd "$dir/sound" && pwd)
 # shellcheck source=servers_lib.sh
 . "$here/servers_lib.sh"
-exec 9>"$state/.lock"
-flock -w 60 9 || { echo "sound_server: another start or stop holds $state/.lock" >&2; exit 1; }
+lock_state sound_server
 
 case "$verb" in
   stop)

@@ -47,8 +47,7 @@ fail() {
 # The commands below are split at blanks.
 case "$state" in *[[:space:]]*) fail "the build directory's path must not contain blanks: $state" ;; esac
 
-exec 9>"$state/.lock"
-flock -w 60 9 || fail "another start or stop holds $state/.lock"
+lock_state start_servers
 
 certs=$state/certs
 "$here/make_test_ca.sh" "$certs" || fail "making the certificates in $certs failed"

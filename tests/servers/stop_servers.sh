@@ -11,7 +11,5 @@ state=$(cd "$1" && pwd)/test-servers
 [ -d "$state" ] || exit 0
 # shellcheck source=servers_lib.sh
 . "$here/servers_lib.sh"
-
-exec 9>"$state/.lock"
-flock -w 60 9
+lock_state stop_servers
 stop_services "${SERVICES[@]}"

@@ -13,9 +13,7 @@ mkdir -p "$build/tts-service"
 state=$(cd "$build/tts-service" && pwd)
 # shellcheck source=../servers/servers_lib.sh
 . "$here/../servers/servers_lib.sh"
-
-exec 9>"$state/.lock"
-flock -w 60 9 || { echo "start_service: another start or stop holds $state/.lock" >&2; exit 1; }
+lock_state start_service
 stop_services speech
 start_detached speech python3 "$here/tts_service.py" --port "$port" --accept-empty --quiet \
   --ready-file "$state/speech.ready" --max-seconds "${LUMIVOX_TEST_SERVERS_MAX_SECONDS:-3600}" "$@"

@@ -7,7 +7,5 @@ here=$(cd "$(dirname "$0")" && pwd)
 state=$(cd "$build/tts-service" && pwd)
 # shellcheck source=../servers/servers_lib.sh
 . "$here/../servers/servers_lib.sh"
-
-exec 9>"$state/.lock"
-flock -w 60 9
+lock_state stop_service
 stop_services speech

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <wincrypt.h>
 
 #include <string>

@@ -8,17 +8,18 @@
 #include <cstdio>
 #include <string>
 
+#include "common/bytes.h"
 #include "http_test_support.h"
 #include "web/http_request.h"
 
 namespace {
 
+using test_common::PercentEncode;
 using web::HttpRequest;
 using web::HttpRequestOptions;
 using web::HttpRequestOutputs;
 using web::test::HttpUrl;
 using web::test::LocalhostUrl;
-using web::test::PercentEncode;
 using web::test::ReplyUrl;
 
 struct FaultCase {

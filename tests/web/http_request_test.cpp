@@ -102,7 +102,7 @@ TEST(HttpRequestWire, UserAndPasswordInsideTheUrlAreNotSent) {
 TEST(HttpRequestWire, DefaultHeadersBodyAndCookieLine) {
   SKIP_WITHOUT_SERVERS();
   HttpRequestOptions options;
-  options.method = 1;
+  options.method = kMethodPost;
   options.body = "a=1&b=\xD6\xD0";  // GBK bytes go out unconverted
   options.sendCookies = rt::Text("k=v; m=n");
   Send(HttpUrl("/echo"), options);
@@ -121,7 +121,7 @@ TEST(HttpRequestWire, DefaultHeadersBodyAndCookieLine) {
 TEST(HttpRequestWire, EmptyBodyGoesOutWithLengthZero) {
   SKIP_WITHOUT_SERVERS();
   HttpRequestOptions options;
-  options.method = 1;
+  options.method = kMethodPost;
   Send(HttpUrl("/echo"), options);
   const test::RecordedRequest sent = LastRecordedRequest();
   EXPECT_EQ(sent.body, "");
@@ -598,7 +598,7 @@ TEST(HttpRequestReply, SuccessPumpsPerStageHeaderLineAndCharsetStep) {
 TEST(HttpRequestReply, ReplyWithoutBody) {
   SKIP_WITHOUT_SERVERS();
   HttpRequestOptions head;
-  head.method = 2;
+  head.method = kMethodHead;
   const Call call =
       Send(ReplyUrl({"HTTP/1.1 200 OK", {"Location: /h", "Set-Cookie: h=1"}, "body"}), head);
   EXPECT_EQ(call.text.str(), "");
@@ -969,7 +969,7 @@ TEST(HttpRequestRealComponents, HttpsThroughTheProxy) {
 
 TEST(HttpRequestShortForm, PostsTheBody) {
   SKIP_WITHOUT_SERVERS();
-  const rt::Text text = HttpRequest(rt::Text(HttpUrl("/echo")), 1, "x=1");
+  const rt::Text text = HttpRequest(rt::Text(HttpUrl("/echo")), kMethodPost, "x=1");
   EXPECT_EQ(text.str().compare(0, 13, "POST /echo HT"), 0);
   EXPECT_EQ(LastRecordedRequest().body, "x=1");
 }

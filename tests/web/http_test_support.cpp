@@ -2,7 +2,11 @@
 
 #include <cstdlib>
 
+#include "common/bytes.h"
+
 namespace web::test {
+
+using test_common::PercentEncode;
 
 std::string ServerEnv(const char* name) {
   const char* value = std::getenv(name);
@@ -28,22 +32,6 @@ std::string TlsUrl(const char* portVariable, const std::string& path) {
 
 std::string HttpUrl(const std::string& path) {
   return ServerUrl("LUMIVOX_TEST_HTTP_PORT", path);
-}
-
-std::string PercentEncode(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '_' || c == '.') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
 }
 
 std::string Base64(const std::string& bytes) {

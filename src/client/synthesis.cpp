@@ -1,7 +1,8 @@
-#include "client/speech_request.h"
+#include "client/synthesis.h"
 
 #include <windows.h>
 
+#include "client/credentials.h"
 #include "client/window_templates.h"
 #include "rt/audio.h"
 #include "rt/file.h"
@@ -22,9 +23,6 @@ namespace {
 
 // Enough of a reply to tell the user what the service said, without flooding the box.
 constexpr int kReplyExcerptBytes = 200;
-// How long a replace waits for a file that another program holds: 10 x 50 ms.
-constexpr int kReplaceAttempts = 10;
-constexpr DWORD kReplaceRetryMs = 50;
 
 SynthesisFailureReporter& Reporter() {
   static SynthesisFailureReporter reporter;
@@ -47,46 +45,8 @@ void ReportFailure(const rt::Text& message) {
                 MB_OK | MB_ICONWARNING);
 }
 
-// The first bytes of text, never ending inside a double-byte character.
-rt::Text Excerpt(const rt::Text& text, int limit) {
-  const std::string& s = text.str();
-  std::size_t end = 0;
-  while (end < s.size()) {
-    const std::size_t step = (static_cast<unsigned char>(s[end]) & 0x80) ? 2 : 1;
-    if (end + step > static_cast<std::size_t>(limit)) break;
-    end += step;
-  }
-  rt::Text result(std::string_view(s.data(), end < s.size() ? end : s.size()));
-  return end < s.size() ? result + "..." : result;
-}
-
 rt::Text FailureMessage(const rt::Text& what, const rt::Text& statusText) {
   return rt::Text("语音合成失败：") + what + "\r\n状态：" + statusText;
-}
-
-// Writes beside the target and then replaces it, so a failed write never destroys the
-// earlier file.
-bool ReplaceFile(const rt::Text& path, const rt::ByteSet& data) {
-  const rt::Text temporary = path + ".tmp";
-  const std::wstring wideTemporary = rt::WidenGbk(temporary);
-  if (!rt::WriteFile(temporary, data)) {
-    ::DeleteFileW(wideTemporary.c_str());
-    return false;
-  }
-  // A program that only glances at the file (a viewer, a virus scanner) holds it for a
-  // moment; the replace is tried again for a short while before it counts as failed.
-  const std::wstring widePath = rt::WidenGbk(path);
-  for (int attempt = 1;; ++attempt) {
-    if (::MoveFileExW(wideTemporary.c_str(), widePath.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return true;
-    const DWORD error = ::GetLastError();
-    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-    if (!held || attempt == kReplaceAttempts) break;
-    ::Sleep(kReplaceRetryMs);
-  }
-  ::DeleteFileW(wideTemporary.c_str());
-  return false;
 }
 
 // What an encoder writes: the alphabet, then at most two "=", in whole groups of four. Blanks
@@ -117,6 +77,19 @@ bool IsWellFormedBase64(const rt::Text& text) {
     if (!inAlphabet || padding > 0) return false;
   }
   return symbols % 4 == 0;
+}
+
+int SelectedItemData(std::uint32_t comboUnit) {
+  const int index = rt::RtReadProperty(kMainWindowId, comboUnit, rt::kPropertySelection).number;
+  return rt::ComboItemData(comboUnit, index);
+}
+
+int SliderPosition(std::uint32_t sliderUnit) {
+  return rt::RtReadProperty(kMainWindowId, sliderUnit, rt::kPropertySelection).number;
+}
+
+rt::Text BoxContent(std::uint32_t editUnit) {
+  return rt::RtReadProperty(kMainWindowId, editUnit, rt::kPropertyContent).text;
 }
 
 }  // namespace
@@ -159,19 +132,19 @@ rt::Text SpeechMemberOfReply(const rt::Text& reply) {
 rt::Text SpeechFilePath() {
   // Without a desktop folder the bare name stands, which the system takes in the current
   // directory: the program's own, as the window's note promises.
-  return rt::SpecialFolder(3) + "合成语音.mp3";
+  return rt::SpecialFolder(rt::kDesktopFolder) + "合成语音.mp3";
 }
 
 rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& appId,
                                    const rt::Text& appKey, const SpeechSettings& settings) {
   web::HttpRequestOptions options;
-  options.method = 1;
+  options.method = web::kMethodPost;
   options.body = BuildSpeechRequestBody(GatherSpeechFields(speakText, appId, settings), appKey);
   web::HttpRequestOutputs outputs;
   const rt::Text reply = web::HttpRequest(SpeechServiceUrl(), options, outputs);
 
   const auto reportNoAudio = [&](rt::Text what) {
-    if (!reply.empty()) what += "\r\n回复：" + Excerpt(reply, kReplyExcerptBytes);
+    if (!reply.empty()) what += "\r\n回复：" + rt::Excerpt(reply, kReplyExcerptBytes);
     ReportFailure(FailureMessage(what, outputs.statusText));
   };
   rt::Text base64 = SpeechMemberOfReply(reply);
@@ -188,12 +161,30 @@ rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& ap
   // The player may hold the earlier file open; it lets go before the file is replaced.
   rt::StopMusic();
   const rt::Text path = SpeechFilePath();
-  if (!ReplaceFile(path, audio)) {
+  if (!rt::ReplaceFileAtomically(path, audio)) {
     ReportFailure(FailureMessage("无法写入文件 " + path, outputs.statusText));
     return audio;
   }
   if (!UserHasClosedTheWindow()) rt::PlayMusic(path);
   return audio;
+}
+
+rt::ByteSet SynthesizeSpeech(const rt::Text& speakText) {
+  // Only ttsclient's window has the credential boxes; ttsclient-builtin's credentials were
+  // stored when its window was created.
+  if (rt::FindUnit(kMainWindowId, kAppIdEditUnit) != nullptr) {
+    CurrentAppId = BoxContent(kAppIdEditUnit);
+    CurrentAppKey = BoxContent(kAppKeyEditUnit);
+  }
+  SpeechSettings settings;
+  settings.speaker = SelectedItemData(kSpeakerComboUnit);
+  settings.format = SelectedItemData(kFormatComboUnit);
+  settings.speed = SliderPosition(kSpeedSliderUnit);
+  settings.apc = SliderPosition(kTimbreSliderUnit);
+  // Copies: a nested click during the request may replace the globals.
+  const rt::Text appId = CurrentAppId;
+  const rt::Text appKey = CurrentAppKey;
+  return SynthesizeWithSettings(speakText, appId, appKey, settings);
 }
 
 void SetSynthesisFailureReporter(SynthesisFailureReporter reporter) {

@@ -1,5 +1,5 @@
-// The speech request of the synthesis button: its fields, their signature, the reply's
-// audio, and the delivery of that audio to the desktop file and the player.
+// The synthesis of the button 按钮1: the window's settings and a text become a signed
+// request, the reply's audio becomes the desktop file, and the player plays it.
 #pragma once
 
 #include <functional>
@@ -58,7 +58,13 @@ rt::Text SpeechFilePath();
 rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& appId,
                                    const rt::Text& appKey, const SpeechSettings& settings);
 
-// The service's synthesis address, fixed when the program is built.
+// The synthesis of the click: the settings as the main window holds them, and the
+// credentials from its boxes 编辑框2 and 编辑框3 where the window has them (ttsclient);
+// otherwise those that the program holds (ttsclient-builtin).
+rt::ByteSet SynthesizeSpeech(const rt::Text& speakText);
+
+// The service's synthesis address, fixed when the program is built: each program copy links
+// the endpoint object made for it (service_endpoint.cpp, one per copy).
 rt::Text SpeechServiceUrl();
 
 // Shows a failed synthesis to the user; a message box unless tests put their own in place.
