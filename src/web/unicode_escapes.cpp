@@ -110,6 +110,13 @@ rt::Text RunScriptUnescape(const rt::Text& s) {
 
 }  // namespace
 
+rt::ComVariant ScriptStatement(const rt::Text& s) {
+  rt::ComVariant statement;
+  rt::VariantSet(statement,
+                 rt::Text(Protected(s.str(), "function xx(){var x='", "';return unescape(x);}")));
+  return statement;
+}
+
 rt::Text DecodeUnicodeEscapes(const rt::Text& s) {
   ComInit();
   rt::Text r = RunScriptUnescape(s);
