@@ -62,29 +62,43 @@ rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros) {
   // The entries carry over between groups: an early end leaves the later ones as they were.
   unsigned e[4] = {0, 0, 0, 0};
   int lastEnd = 0;  // where the last group ended early (1 to 4), 0 when it was complete
-  for (std::size_t g = 0; g < groups; ++g, o += 3) {
-    const std::size_t at = g * 4;
+  for (std::size_t g = 0; g < groups;) {
+    // Whole groups in the alphabet, four characters at a time.
+    const std::size_t first = g;
+    for (; g * 4 + 4 <= n; ++g, o += 3) {
+      const unsigned char* q = text + g * 4;
+      const std::uint32_t a = kValues[q[0]], b = kValues[q[1]], c = kValues[q[2]],
+                          d = kValues[q[3]];
+      if ((a | b | c | d) & 0x80) break;
+      const std::uint32_t v = a << 18 | b << 12 | c << 6 | d;
+      o[0] = static_cast<unsigned char>(v >> 16);
+      o[1] = static_cast<unsigned char>(v >> 8);
+      o[2] = static_cast<unsigned char>(v);
+      rt::ProcessEvents();
+    }
+    if (g > first) {
+      lastEnd = 0;
+      for (int k = 0; k < 4; ++k) e[k] = kValues[text[(g - 1) * 4 + static_cast<std::size_t>(k)]];
+    }
+    if (g == groups) break;
+    // A group with a character outside the alphabet, or the last one, short of characters.
     lastEnd = 0;
-    if (at + 4 <= n && ((kValues[text[at]] | kValues[text[at + 1]] | kValues[text[at + 2]] |
-                         kValues[text[at + 3]]) &
-                        0x80) == 0) {
-      for (int k = 0; k < 4; ++k) e[k] = kValues[text[at + k]];
-    } else {
-      for (int k = 0; k < 4; ++k) {
-        // A position past the end of the text counts as "A".
-        const unsigned c = at + k < n ? text[at + k] : 'A';
-        if (kValues[c] == kOutside) {
-          e[k] = c;
-          lastEnd = k + 1;
-          break;
-        }
-        e[k] = kValues[c];
+    for (std::size_t k = 0; k < 4; ++k) {
+      // A position past the end of the text counts as "A".
+      const unsigned c = g * 4 + k < n ? text[g * 4 + k] : 'A';
+      if (kValues[c] == kOutside) {
+        e[k] = c;
+        lastEnd = static_cast<int>(k) + 1;
+        break;
       }
+      e[k] = kValues[c];
     }
     o[0] = static_cast<unsigned char>(e[0] << 2 | e[1] >> 4);
     o[1] = static_cast<unsigned char>(e[1] << 4 | e[2] >> 2);
     o[2] = static_cast<unsigned char>(e[2] << 6 | e[3]);
     rt::ProcessEvents();
+    ++g;
+    o += 3;
   }
   // An early end keeps k - 2 bytes of the last group; ending at its first character keeps
   // none of it and takes nothing from the groups before.
