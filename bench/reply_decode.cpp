@@ -31,7 +31,7 @@ struct StageTimes {
 };
 
 constexpr double kGoalRatio = 9;
-constexpr double kGoalMiBPerSecond = 50;
+constexpr double kGoalMiBPerSecond = 60;
 
 bool RunOnce(const rt::Text& reply, const std::string& audio, StageTimes& times) {
   const double t0 = bench::NowMs();

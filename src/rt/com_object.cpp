@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "rt/wide.h"
@@ -11,29 +12,18 @@
 namespace rt {
 namespace {
 
-// Holds a BSTR made from a program text for the length of one call. Converted straight into
-// the string: a text of megabytes is not widened twice.
-class ScopedBstr {
-public:
-  explicit ScopedBstr(const Text& s) {
-    const int units =
-        s.empty() ? 0 : ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), nullptr, 0);
-    bstr_ = ::SysAllocStringLen(nullptr, static_cast<UINT>(units > 0 ? units : 0));
-    if (bstr_ != nullptr && units > 0)
-      ::MultiByteToWideChar(936, 0, s.c_str(), s.size(), bstr_, units);
-  }
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  ~ScopedBstr() { ::SysFreeString(bstr_); }
-  BSTR release() {
-    BSTR out = bstr_;
-    bstr_ = nullptr;
-    return out;
-  }
-
-private:
-  BSTR bstr_;
-};
+// A BSTR of the text that `pieces` hands to a Widening, converted straight into the string;
+// the empty string when the conversion fails.
+BSTR MakeBstr(const std::function<void(Widening&)>& pieces) {
+  BSTR made = nullptr;
+  const bool widened = Widen(pieces, [&](std::size_t units) {
+    made = ::SysAllocStringLen(nullptr, static_cast<UINT>(units));
+    return made;
+  });
+  if (widened) return made;
+  ::SysFreeString(made);
+  return ::SysAllocStringLen(nullptr, 0);
+}
 
 bool LookUpMember(IDispatch* object, const Text& name, DISPID* id) {
   std::wstring wide = WidenGbk(name);
@@ -251,7 +241,15 @@ ComVariant ComGetVariantProperty(const ComObject& o, const Text& name, ComArgs a
 void VariantSet(ComVariant& v, const Text& value) {
   VARIANT* raw = v.put();
   raw->vt = VT_BSTR;
-  raw->bstrVal = ScopedBstr(value).release();
+  raw->bstrVal = MakeBstr([&](Widening& w) { w.Append(value.str()); });
+}
+
+ComVariant StringVariant(const std::function<void(Widening&)>& pieces) {
+  ComVariant v;
+  VARIANT* raw = v.put();
+  raw->vt = VT_BSTR;
+  raw->bstrVal = MakeBstr(pieces);
+  return v;
 }
 
 void VariantSet(ComVariant& v, bool value) {

@@ -7,10 +7,13 @@
 // After windows.h, whose types it uses.
 #include <oaidl.h>
 
+#include <functional>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "rt/text.h"
+#include "rt/wide.h"
 
 namespace rt {
 
@@ -63,6 +66,8 @@ public:
   ComArg(double v);
   ComArg(bool v);
   ComArg(const ComVariant& v) : value_(v) {}
+  // Takes the value over: a string of megabytes is not copied for the call.
+  ComArg(ComVariant&& v) : value_(std::move(v)) {}
   static ComArg ByRef(ComVariant& v);
 
   // The VARIANT handed to IDispatch::Invoke: a shallow view that the call does not own.
@@ -92,6 +97,10 @@ ComObject ComGetObjectProperty(const ComObject& o, const Text& name, ComArgs arg
 ComVariant ComGetVariantProperty(const ComObject& o, const Text& name, ComArgs args = {});
 
 void VariantSet(ComVariant& v, const Text& value);
+// A string variant of the text that `pieces` hands over piece by piece, converted straight into
+// the string: a text of megabytes that the caller never has to make whole in code page 936.
+// `pieces` runs twice, to count and to write, and must hand over the same pieces both times.
+ComVariant StringVariant(const std::function<void(Widening&)>& pieces);
 void VariantSet(ComVariant& v, bool value);
 void VariantSet(ComVariant& v, int value);
 void VariantSet(ComVariant& v, double value);

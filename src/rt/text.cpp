@@ -13,6 +13,37 @@ bool IsLeadByte(unsigned char b) {
   return b >= 0x80;
 }
 
+// Byte scans eight bytes at a time: the C library's byte search goes byte by byte under Wine.
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighs = 0x8080808080808080u;
+
+bool HoldsZeroByte(std::uint64_t word) {
+  return ((word - kOnes) & ~word & kHighs) != 0;
+}
+
+std::uint64_t WordAt(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Index of the first byte c in [from, to), or to.
+std::size_t FindByte(const char* p, std::size_t from, std::size_t to, char c) {
+  const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+  std::size_t i = from;
+  while (i + 8 <= to && !HoldsZeroByte(WordAt(p + i) ^ pattern)) i += 8;
+  while (i < to && p[i] != c) ++i;
+  return i;
+}
+
+// Index of the first byte from 0x80 up in [from, to), or to.
+std::size_t FindLeadByte(const char* p, std::size_t from, std::size_t to) {
+  std::size_t i = from;
+  while (i + 8 <= to && (WordAt(p + i) & kHighs) == 0) i += 8;
+  while (i < to && !IsLeadByte(static_cast<unsigned char>(p[i]))) ++i;
+  return i;
+}
+
 // Length of the character that starts at index i: 2 for a lead byte with a byte after it.
 std::size_t CharLength(const std::string& s, std::size_t i) {
   return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
@@ -38,6 +69,29 @@ bool EqualAt(const std::string& s, std::size_t at, const std::string& sought, bo
   return true;
 }
 
+// Index of the first exact occurrence of sought (not empty) at or after from, wherever it
+// begins; npos when none.
+std::size_t FindBytes(const std::string& s, const std::string& sought, std::size_t from) {
+  if (sought.size() > s.size()) return std::string::npos;
+  const std::size_t end = s.size() - sought.size() + 1;  // one past the last possible start
+  for (std::size_t at = from; (at = FindByte(s.data(), at, end, sought[0])) < end; ++at) {
+    if (std::memcmp(s.data() + at, sought.data(), sought.size()) == 0) return at;
+  }
+  return std::string::npos;
+}
+
+// The first character boundary at or after target, boundaries being counted from `boundary`.
+// Only a byte from 0x80 up can make one differ from a byte position, so the walk goes straight
+// to the next such byte and steps over its character.
+std::size_t BoundaryFrom(const std::string& s, std::size_t boundary, std::size_t target) {
+  while (boundary < target) {
+    const std::size_t lead = FindLeadByte(s.data(), boundary, target);
+    if (lead == target) return target;
+    boundary = lead + CharLength(s, lead);
+  }
+  return boundary;
+}
+
 // 0-based index of the first match at or after `from` that begins on a character
 // boundary, boundaries being counted from `from`; npos when none. `sought` is not empty.
 std::size_t FindFrom(const std::string& s, const std::string& sought, std::size_t from,
@@ -46,10 +100,10 @@ std::size_t FindFrom(const std::string& s, const std::string& sought, std::size_
   const std::size_t last = s.size() - sought.size();
   std::size_t boundary = from;
   if (!ignoreCase) {
-    // Let the library find candidates; walk the character boundaries up to each one.
+    // Find the candidates by their bytes; walk the character boundaries up to each one.
     std::size_t candidate = from;
-    while ((candidate = s.find(sought, candidate)) != std::string::npos) {
-      while (boundary < candidate) boundary += CharLength(s, boundary);
+    while ((candidate = FindBytes(s, sought, candidate)) != std::string::npos) {
+      boundary = BoundaryFrom(s, boundary, candidate);
       if (boundary == candidate) return candidate;
       candidate = boundary;
     }
@@ -84,11 +138,12 @@ Text Formatted(const char* format, Args... args) {
 
 }  // namespace
 
-Text::Text(std::string_view bytes) : bytes_(bytes.substr(0, bytes.find('\0'))) {}
+Text::Text(std::string_view bytes)
+    : bytes_(bytes.substr(0, FindByte(bytes.data(), 0, bytes.size(), '\0'))) {}
 
 Text::Text(std::string&& bytes) : bytes_(std::move(bytes)) {
-  const std::size_t zero = bytes_.find('\0');
-  if (zero != std::string::npos) bytes_.resize(zero);
+  const std::size_t zero = FindByte(bytes_.data(), 0, bytes_.size(), '\0');
+  if (zero < bytes_.size()) bytes_.resize(zero);
 }
 
 const Text& TextArray::At(int number) const {

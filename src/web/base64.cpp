@@ -1,6 +1,7 @@
 #include "web/base64.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "rt/events.h"
@@ -9,53 +10,95 @@ namespace web {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr int kOutside = -1;
+constexpr std::uint8_t kOutside = 0xFF;
 
-// The value of every byte in the alphabet, kOutside for the rest. Byte 0 stands for a
-// position past the end of the text, which counts as "A".
-constexpr std::array<int, 256> MakeValues() {
-  std::array<int, 256> values{};
-  for (int& v : values) v = kOutside;
-  for (int i = 0; i < 64; ++i) values[static_cast<unsigned char>(kAlphabet[i])] = i;
-  values[0] = 0;
+// The value of every byte in the alphabet, kOutside for the rest.
+constexpr std::array<std::uint8_t, 256> MakeValues() {
+  std::array<std::uint8_t, 256> values{};
+  for (auto& v : values) v = kOutside;
+  for (int i = 0; i < 64; ++i)
+    values[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint8_t>(i);
   return values;
 }
-constexpr std::array<int, 256> kValues = MakeValues();
+constexpr std::array<std::uint8_t, 256> kValues = MakeValues();
+
+// What each byte is to the scans: in the alphabet, the pad, a byte that makes the clean-up
+// take something out (a blank, CR, the lead byte of a full-width blank), the LF of a CR LF, or
+// anything else.
+enum : std::uint8_t { kInAlphabet = 1, kPad = 2, kRemovable = 4, kLineFeed = 8, kOther = 16 };
+
+constexpr std::array<std::uint8_t, 256> MakeClasses() {
+  std::array<std::uint8_t, 256> classes{};
+  for (int c = 0; c < 256; ++c) classes[c] = kValues[c] == kOutside ? kOther : kInAlphabet;
+  classes['='] = kPad;
+  classes[' '] = classes['\r'] = classes[0xA1] = kRemovable;
+  classes['\n'] = kLineFeed;
+  return classes;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
+
+// The classes of the first n bytes of s, or-ed together.
+std::uint8_t ClassesIn(const std::string& s, std::size_t n) {
+  std::uint8_t seen = 0;
+  for (std::size_t i = 0; i < n; ++i) seen |= kClasses[static_cast<unsigned char>(s[i])];
+  return seen;
+}
 
 }  // namespace
 
 rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros) {
   // Only a blank, a full-width blank (A1 A1) or a CR can change the text: skip the copies of
   // megabytes of clean text.
-  if (encoded.str().find_first_of(" \r\xA1") != std::string::npos) {
+  if (ClassesIn(encoded.str(), encoded.str().size()) & kRemovable) {
     encoded = rt::RemoveAllSpaces(encoded);
     encoded = rt::ReplaceText(encoded, "\r\n", rt::Text(), 1, -1, true);
   }
 
-  const std::string& text = encoded.str();
-  const std::size_t n = text.size();
+  const auto* text = reinterpret_cast<const unsigned char*>(encoded.str().data());
+  const std::size_t n = encoded.str().size();
   const std::size_t groups = (n + 3) / 4;
   std::string out(groups * 3, '\0');
+  auto* o = reinterpret_cast<unsigned char*>(&out[0]);
   // The entries carry over between groups: an early end leaves the later ones as they were.
-  int e[4] = {0, 0, 0, 0};
+  unsigned e[4] = {0, 0, 0, 0};
   int lastEnd = 0;  // where the last group ended early (1 to 4), 0 when it was complete
-  for (std::size_t g = 0; g < groups; ++g) {
+  for (std::size_t g = 0; g < groups;) {
+    // Whole groups in the alphabet, four characters at a time.
+    const std::size_t first = g;
+    for (; g * 4 + 4 <= n; ++g, o += 3) {
+      const unsigned char* q = text + g * 4;
+      const std::uint32_t a = kValues[q[0]], b = kValues[q[1]], c = kValues[q[2]],
+                          d = kValues[q[3]];
+      if ((a | b | c | d) & 0x80) break;
+      const std::uint32_t v = a << 18 | b << 12 | c << 6 | d;
+      o[0] = static_cast<unsigned char>(v >> 16);
+      o[1] = static_cast<unsigned char>(v >> 8);
+      o[2] = static_cast<unsigned char>(v);
+      rt::ProcessEvents();
+    }
+    if (g > first) {
+      lastEnd = 0;
+      for (int k = 0; k < 4; ++k) e[k] = kValues[text[(g - 1) * 4 + static_cast<std::size_t>(k)]];
+    }
+    if (g == groups) break;
+    // A group with a character outside the alphabet, or the last one, short of characters.
     lastEnd = 0;
-    for (int k = 0; k < 4; ++k) {
-      const std::size_t at = g * 4 + static_cast<std::size_t>(k);
-      const unsigned char c = at < n ? static_cast<unsigned char>(text[at]) : 0;
-      const int value = kValues[c];
-      if (value == kOutside) {
+    for (std::size_t k = 0; k < 4; ++k) {
+      // A position past the end of the text counts as "A".
+      const unsigned c = g * 4 + k < n ? text[g * 4 + k] : 'A';
+      if (kValues[c] == kOutside) {
         e[k] = c;
-        lastEnd = k + 1;
+        lastEnd = static_cast<int>(k) + 1;
         break;
       }
-      e[k] = value;
+      e[k] = kValues[c];
     }
-    out[g * 3] = static_cast<char>((e[0] << 2 | e[1] >> 4) & 0xFF);
-    out[g * 3 + 1] = static_cast<char>((e[1] << 4 | e[2] >> 2) & 0xFF);
-    out[g * 3 + 2] = static_cast<char>((e[2] << 6 | e[3]) & 0xFF);
+    o[0] = static_cast<unsigned char>(e[0] << 2 | e[1] >> 4);
+    o[1] = static_cast<unsigned char>(e[1] << 4 | e[2] >> 2);
+    o[2] = static_cast<unsigned char>(e[2] << 6 | e[3]);
     rt::ProcessEvents();
+    ++g;
+    o += 3;
   }
   // An early end keeps k - 2 bytes of the last group; ending at its first character keeps
   // none of it and takes nothing from the groups before.
@@ -72,6 +115,34 @@ rt::ByteSet TrimTrailingZeroBytes(const rt::ByteSet& bytes) {
   const std::string& s = bytes.str();
   const std::size_t last = s.find_last_not_of('\0');
   return rt::ByteSet(last == std::string::npos ? std::string() : s.substr(0, last + 1));
+}
+
+bool IsWellFormedBase64(const rt::Text& text) {
+  const std::string& s = text.str();
+  std::size_t body = s.size();
+  while (body > 0 && s[body - 1] == '=') --body;
+  // The common case, the alphabet and then the pads, takes one table scan.
+  const std::uint8_t seen = ClassesIn(s, body);
+  if ((seen & ~kInAlphabet) == 0 && s.size() - body <= 2) return s.size() % 4 == 0;
+  if (seen & kOther) return false;
+  int padding = 0;
+  std::size_t symbols = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == ' ') continue;
+    const unsigned char next = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+    if ((c == '\r' && next == '\n') || (c == 0xA1 && next == 0xA1)) {
+      ++i;
+      continue;
+    }
+    ++symbols;
+    if (c == '=') {
+      if (++padding > 2) return false;
+      continue;
+    }
+    if (kClasses[c] != kInAlphabet || padding > 0) return false;
+  }
+  return symbols % 4 == 0;
 }
 
 }  // namespace web

@@ -1,4 +1,4 @@
-// Decoding base64 text into bytes.
+// Decoding base64 text into bytes, and telling whether a text is what an encoder writes.
 #pragma once
 
 #include "rt/text.h"
@@ -9,5 +9,10 @@ namespace web {
 // text), then decodes it in groups of four, pumping window messages after each group.
 rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros = false);
 rt::ByteSet TrimTrailingZeroBytes(const rt::ByteSet& bytes);
+
+// What an encoder writes: the alphabet, then at most two "=", in whole groups of four. Blanks
+// and CR LF pairs, which the decoder takes out, may stand anywhere. Anything else would come
+// out as corrupted audio; a text cut inside a group would gain bytes that never arrived.
+bool IsWellFormedBase64(const rt::Text& text);
 
 }  // namespace web

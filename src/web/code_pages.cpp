@@ -1,68 +1,76 @@
 #include "web/code_pages.h"
 
 #include "rt/dll_commands.h"
+#include "rt/wide.h"
 
 namespace web {
 namespace {
 
-constexpr int kGbk = 936;
+constexpr UINT kUtf8 = 65001;
 
-// Units before the first zero unit, never past the end of the set (an odd byte is ignored).
-int UnitsBeforeZero(const rt::ByteSet& wide) {
-  const int units = wide.size() / 2;
-  const auto* data = reinterpret_cast<const wchar_t*>(wide.data());
-  for (int i = 0; i < units; ++i) {
-    if (data[i] == L'\0') return i;
-  }
-  return units;
+// The runtime's one conversion, with the platform reached through the external-function table.
+int WINAPI TableToWide(UINT codePage, DWORD flags, LPCCH source, int length, LPWSTR out, int room) {
+  return rt::dll::MultiByteToWideChar(codePage, flags, source, length, out, room);
 }
 
-// Converts exactly `units` units; the size is measured in the code page of the conversion.
-rt::Text ConvertWide(const rt::ByteSet& wide, int units, int codePage, DWORD flags) {
-  if (units <= 0) return rt::Text();
-  const auto* data = reinterpret_cast<const wchar_t*>(wide.data());
-  const int size =
-      rt::dll::WideCharToMultiByte(codePage, flags, data, units, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return rt::Text();
-  rt::ByteSet buffer = rt::BlankBytes(size);
-  rt::dll::WideCharToMultiByte(codePage, flags, data, units, reinterpret_cast<char*>(buffer.data()),
-                               size, nullptr, nullptr);
-  return rt::ReadTextData(buffer);
+int WINAPI TableToMultiByte(UINT codePage, DWORD flags, LPCWCH source, int length, LPSTR out,
+                            int room, LPCCH defaultChar, LPBOOL usedDefault) {
+  return rt::dll::WideCharToMultiByte(codePage, flags, source, length, out, room, defaultChar,
+                                      usedDefault);
 }
 
-rt::ByteSet ConvertMultiByte(const rt::Text& source, int codePage) {
+// The wide form of source, with a terminating zero unit when asked. Empty for an empty source or
+// one the platform refuses; a conversion that fails after the count leaves its zero units.
+rt::ByteSet ConvertMultiByte(const rt::Text& source, UINT codePage, bool terminator) {
   if (source.empty()) return rt::ByteSet();
-  const int units = rt::dll::MultiByteToWideChar(codePage, 0, source.c_str(), -1, nullptr, 0);
-  if (units <= 0) return rt::ByteSet();
-  rt::ByteSet buffer = rt::BlankBytes(units * 2);
-  rt::dll::MultiByteToWideChar(codePage, 0, source.c_str(), -1,
-                               reinterpret_cast<wchar_t*>(buffer.data()), units);
-  return buffer;
+  rt::ByteSet wide;
+  rt::Widen([&](rt::Widening& w) { w.Append(source.str()); },
+            [&](std::size_t units) {
+              wide = rt::BlankBytes(static_cast<int>((units + (terminator ? 1 : 0)) * 2));
+              return reinterpret_cast<wchar_t*>(wide.data());
+            },
+            codePage, &TableToWide);
+  return wide;
+}
+
+rt::Text ConvertWide(const rt::ByteSet& wide, UINT codePage, DWORD flags) {
+  const auto* units = reinterpret_cast<const wchar_t*>(wide.data());
+  return rt::Text(rt::Narrow(units, static_cast<std::size_t>(wide.size() / 2), codePage, flags,
+                             &TableToMultiByte));
 }
 
 }  // namespace
 
 rt::ByteSet MultiByteToWide(const rt::Text& source, std::optional<int> codePage) {
-  return ConvertMultiByte(source, codePage.value_or(65001));
+  return ConvertMultiByte(source, static_cast<UINT>(codePage.value_or(kUtf8)), true);
 }
 
 rt::Text WideToMultiByte(const rt::ByteSet& source, std::optional<int> codePage) {
   // A set without a zero unit is converted up to its end, never beyond it.
-  return ConvertWide(source, UnitsBeforeZero(source), codePage.value_or(kGbk), 0);
+  return ConvertWide(source, static_cast<UINT>(codePage.value_or(rt::kGbkCodePage)), 0);
 }
 
 rt::Text GbkToUtf8(const rt::Text& source) {
-  return WideToMultiByte(MultiByteToWide(source, kGbk), 65001);
+  return WideToMultiByte(MultiByteToWide(source, rt::kGbkCodePage), kUtf8);
 }
 
 rt::ByteSet AnsiToWide(const rt::Text& source, bool dropTerminator) {
-  rt::ByteSet wide = ConvertMultiByte(source, kGbk);
-  if (dropTerminator && wide.size() >= 2) wide = rt::BytesLeft(wide, wide.size() - 2);
+  return ConvertMultiByte(source, rt::kGbkCodePage, !dropTerminator);
+}
+
+std::wstring AnsiToWideString(const rt::Text& source) {
+  std::wstring wide;
+  rt::Widen([&](rt::Widening& w) { w.Append(source.str()); },
+            [&](std::size_t units) {
+              wide.assign(units, L'\0');
+              return wide.data();
+            },
+            rt::kGbkCodePage, &TableToWide);
   return wide;
 }
 
 rt::Text WideToAnsi(const rt::ByteSet& source) {
-  return ConvertWide(source, source.size() / 2, kGbk, WC_COMPOSITECHECK);
+  return ConvertWide(source, rt::kGbkCodePage, WC_COMPOSITECHECK);
 }
 
 }  // namespace web

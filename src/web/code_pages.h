@@ -1,8 +1,10 @@
 // Conversions between program texts (GBK, code page 936) and UTF-16 / UTF-8, made by the
-// platform's converters through the external-function table.
+// runtime's one conversion (rt/wide.h) with the platform's converters reached through the
+// external-function table.
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "rt/text.h"
 
@@ -14,6 +16,8 @@ rt::ByteSet MultiByteToWide(const rt::Text& source, std::optional<int> codePage 
 rt::Text WideToMultiByte(const rt::ByteSet& source, std::optional<int> codePage = std::nullopt);
 rt::Text GbkToUtf8(const rt::Text& source);
 rt::ByteSet AnsiToWide(const rt::Text& source, bool dropTerminator = false);
+// AnsiToWide without the terminator, as the wide string that a WinHttp function takes.
+std::wstring AnsiToWideString(const rt::Text& source);
 rt::Text WideToAnsi(const rt::ByteSet& source);
 
 }  // namespace web

@@ -63,8 +63,7 @@ constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;  // 63
 constexpr DWORD kHeaderModifiers = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
 
 std::wstring Wide(const rt::Text& text) {
-  const rt::ByteSet wide = AnsiToWide(text, true);
-  return std::wstring(reinterpret_cast<const wchar_t*>(wide.data()), wide.size() / 2);
+  return AnsiToWideString(text);
 }
 
 const wchar_t* NullWhenEmpty(const std::wstring& s) {

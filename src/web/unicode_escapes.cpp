@@ -1,7 +1,9 @@
 #include "web/unicode_escapes.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "rt/com_object.h"
 #include "rt/handle_owners.h"
@@ -22,6 +24,32 @@ void ReplaceEvery(rt::Text& s, const char* sought, const char* repl) {
   if (s.str().find(sought) != std::string::npos) s = rt::ReplaceText(s, sought, repl, 1, -1, true);
 }
 
+// Bytes at which the protective walk must look: CR, backslash, apostrophe and every byte from
+// 0x80 up (a double-byte character, stepped over whole). Eight bytes at a time: true when the
+// word holds one.
+bool HoldsStop(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const auto holdsZero = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
+  return (word & kHighs) != 0 || holdsZero(word ^ (kOnes * '\r')) ||
+         holdsZero(word ^ (kOnes * '\\')) || holdsZero(word ^ (kOnes * '\''));
+}
+
+std::size_t NextStop(const std::string& s, std::size_t i) {
+  const std::size_t n = s.size();
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    if (HoldsStop(word)) break;
+  }
+  for (; i < n; ++i) {
+    const char c = s[i];
+    if (c == '\r' || c == '\\' || c == kApostrophe[0] || static_cast<unsigned char>(c) >= 0x80)
+      break;
+  }
+  return i;
+}
+
 // Hands the protected form of s to `emit` piece by piece: CR LF as "{$}", a CR that is the
 // very first byte dropped, "\u" as "%u" and "'" as "’". One walk over the characters makes
 // the same text as the four rewrites one after another: none of them makes or breaks a match
@@ -37,7 +65,7 @@ void ForEachProtectedPiece(const std::string& s, Emit emit) {
     i += length;
     plain = i;
   };
-  while (i < n) {
+  while ((i = NextStop(s, i)) < n) {
     const char c = s[i];
     if (c == '\r' && i + 1 < n && s[i + 1] == '\n') {
       replace(2, kLineBreakForm, sizeof kLineBreakForm - 1);
@@ -54,16 +82,14 @@ void ForEachProtectedPiece(const std::string& s, Emit emit) {
   emit(s.data() + plain, n - plain);
 }
 
-// head, the protected form of s and tail, in one allocation of the exact size.
-std::string Protected(const std::string& s, const char* head = "", const char* tail = "") {
-  std::size_t size = std::char_traits<char>::length(head) + std::char_traits<char>::length(tail);
+// The protected form of s, in one allocation of the exact size: the local decoder's input.
+std::string Protected(const std::string& s) {
+  std::size_t size = 0;
   ForEachProtectedPiece(s, [&](const char*, std::size_t length) { size += length; });
   std::string out;
   out.reserve(size);
-  out += head;
   ForEachProtectedPiece(s,
                         [&](const char* piece, std::size_t length) { out.append(piece, length); });
-  out += tail;
   return out;
 }
 
@@ -93,11 +119,8 @@ rt::Text RunScriptUnescape(const rt::Text& s) {
   rt::ComObject script;
   rt::CreateComObject(script, "ScriptControl");
   rt::ComSetProperty(script, "Language", "JScript");
-  // The statement and its wide copy live for this call only: they are gone before the engine
-  // makes its result.
-  rt::ComCallNumberMethod(
-      script, "ExecuteStatement",
-      {rt::Text(Protected(s.str(), "function xx(){var x='", "';return unescape(x);}"))});
+  // The statement lives for this call only: it is gone before the engine makes its result.
+  rt::ComCallNumberMethod(script, "ExecuteStatement", {ScriptStatement(s)});
   // Some script hosts refuse Run with the procedure name alone; every host takes the
   // name followed by an empty parameter array.
   rt::ComVariant noParameters;
@@ -109,6 +132,18 @@ rt::Text RunScriptUnescape(const rt::Text& s) {
 }
 
 }  // namespace
+
+// The protected text goes straight into the string that the engine receives: it is never made
+// whole in GBK.
+rt::ComVariant ScriptStatement(const rt::Text& s) {
+  return rt::StringVariant([&](rt::Widening& statement) {
+    statement.Append("function xx(){var x='");
+    ForEachProtectedPiece(s.str(), [&](const char* piece, std::size_t length) {
+      statement.Append(std::string_view(piece, length));
+    });
+    statement.Append("';return unescape(x);}");
+  });
+}
 
 rt::Text DecodeUnicodeEscapes(const rt::Text& s) {
   rt::Text r;

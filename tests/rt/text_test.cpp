@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,35 @@ TEST(FindText, PositionsStartsCaseAndEmptySought) {
     SCOPED_TRACE(testing::Message()
                  << '"' << c.s << "\" / \"" << c.sought << "\" from " << c.start);
     EXPECT_EQ(FindText(Text(c.s), Text(c.sought), c.start, c.ignoreCase), c.expected);
+  }
+}
+
+// Long texts, where the search and the boundary walk skip whole words of ASCII: a match is
+// found where a byte-by-byte walk of the characters finds it, whatever the alignment.
+TEST(FindText, AgreesWithACharacterWalkOnLongTexts) {
+  const auto walk = [](const std::string& s, const std::string& sought, int start) {
+    for (std::size_t i = static_cast<std::size_t>(start - 1); i + sought.size() <= s.size();
+         i += static_cast<unsigned char>(s[i]) >= 0x80 && i + 1 < s.size() ? 2 : 1) {
+      if (s.compare(i, sought.size(), sought) == 0) return static_cast<int>(i) + 1;
+    }
+    return -1;
+  };
+  std::mt19937 random(20);
+  const char bytes[] = {'a', 'b', 'A', '\xD6', '\xD0', '\x80'};
+  const char* const sought[] = {"A", "bA",
+                                "\xD6"
+                                "A",
+                                "\xD0", "aaaaaaaaab"};
+  for (int t = 0; t < 2000; ++t) {
+    // Mostly one letter, so that the rare bytes fall at every distance from a match.
+    std::string s(random() % 48, 'a');
+    for (char& c : s)
+      if (random() % 6 == 0) c = bytes[random() % sizeof bytes];
+    const std::string what = sought[random() % 5];
+    const int start = 1 + static_cast<int>(random() % 4);
+    if (start > static_cast<int>(s.size())) continue;
+    EXPECT_EQ(FindText(Text(s), Text(what), start), walk(s, what, start))
+        << testing::PrintToString(s) << " / " << testing::PrintToString(what) << " from " << start;
   }
 }
 
@@ -517,6 +547,14 @@ TEST(Numbers, BitsShiftsAndDivisions) {
 TEST(TextValue, KeepsTheBytesBeforeAZeroByte) {
   EXPECT_EQ(Text(std::string_view("ab\0c", 4)), Text("ab"));
   EXPECT_EQ(Text(std::string("ab\0c", 4)), Text("ab"));
+  // Every place in and across words of eight bytes, a high byte beside it.
+  for (std::size_t zero = 0; zero < 20; ++zero) {
+    std::string bytes(20, '\x80');
+    bytes[zero] = '\0';
+    EXPECT_EQ(Text(std::string(bytes)).size(), static_cast<int>(zero));
+    EXPECT_EQ(Text(std::string_view(bytes)).size(), static_cast<int>(zero));
+  }
+  EXPECT_EQ(Text(std::string(20, '\x80')).size(), 20);
   EXPECT_EQ(Text(static_cast<const char*>(nullptr)), Text());
 }
 

@@ -47,7 +47,10 @@ const DecodeCase kDecodeCases[] = {
     {"two pads", "TQ==", "M", "TQ=="},
     {"several groups", "TWFuIGlzIGRp", "Man is di", "TWFuIGlzIGRp"},
     {"blanks and CR LF anywhere", " TW Fu\r\nTW\r\nE= ", "ManMa", "TWFuTWE="},
-    {"full-width blank", "TW\xA1\xA1" "Fu", "Man", "TWFu"},
+    {"full-width blank",
+     "TW\xA1\xA1"
+     "Fu",
+     "Man", "TWFu"},
     {"CR LF made by removing a blank", "TW\r \nFu", "Man", "TWFu"},
     {"four characters 4m+3", "TWE", std::string("Ma\0", 3), "TWE"},
     {"four characters 4m+2", "TQ", std::string("M\0\0", 3), "TQ"},
@@ -88,15 +91,16 @@ struct TrimCase {
 
 TEST(Base64Decode, TrimZerosRemovesEveryTrailingZeroByte) {
   const TrimCase cases[] = {
-      {"TQ", "M"},     {"TWE", "Ma"}, {"QQAA", "A"},  // zero bytes of the data go too
-      {"AAAA", ""},                                   // only zero bytes
-      {"AEEA", std::string("\0A", 2)},                                // leading zero bytes stay
-      {"TWFu", "Man"},                                // nothing to trim
+      {"TQ", "M"},
+      {"TWE", "Ma"},
+      {"QQAA", "A"},                    // zero bytes of the data go too
+      {"AAAA", ""},                     // only zero bytes
+      {"AEEA", std::string("\0A", 2)},  // leading zero bytes stay
+      {"TWFu", "Man"},                  // nothing to trim
   };
   for (const TrimCase& c : cases) {
     rt::Text encoded(c.encoded);
-    EXPECT_EQ(Base64Decode(encoded, true).str(), c.bytes)
-        << c.encoded;
+    EXPECT_EQ(Base64Decode(encoded, true).str(), c.bytes) << c.encoded;
   }
   rt::Text unpadded("TQ");
   EXPECT_EQ(Base64Decode(unpadded, false).str(), std::string("M\0\0", 3));
@@ -143,6 +147,44 @@ TEST(Base64Decode, DecodesTenMegabytesInLinearTime) {
   EXPECT_TRUE(decoded.str() == bytes);
   // Anything quadratic takes minutes on this size.
   EXPECT_LT(seconds, 5.0);
+}
+
+TEST(IsWellFormedBase64, AcceptsWhatAnEncoderWritesAndNothingElse) {
+  const struct {
+    std::string text;
+    bool wellFormed;
+  } cases[] = {
+      {"", true},
+      {"TWFu", true},
+      {"TWE=", true},
+      {"TQ==", true},
+      {"TWFuTWFuTQ==", true},
+      {" TW Fu\r\nTQ\r\n== ", true},  // blanks and CR LF anywhere, even among the pads
+      {"TW\xA1\xA1\x46u", true},
+      {"TWF", false},  // cut inside a group
+      {"TWFuT", false},
+      {"T===", false},      // three pads
+      {"TQ==TWFu", false},  // data after the pads
+      {"TW=u", false},
+      {"TW\nFu", false},  // a lone LF
+      {"TW\rFu", false},  // a lone CR
+      {"TWFu\r", false},
+      {"TW\tFu", false},
+      {"T_Fu", false},  // the URL-safe alphabet
+      {"T-Fu", false},
+      {"TW\xA1\x46u", false},  // half a full-width blank
+      {"TW\xB0\xA1", false},
+      {"====", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsWellFormedBase64(rt::Text(c.text)), c.wellFormed) << c.text;
+  }
+  // The common shape, megabytes of the alphabet and two pads, and one byte wrong in it.
+  std::string large(3 * 1024 * 1024 + 2, 'Q');
+  large += "==";
+  EXPECT_TRUE(IsWellFormedBase64(rt::Text(large)));
+  large[large.size() / 2] = '=';
+  EXPECT_FALSE(IsWellFormedBase64(rt::Text(large)));
 }
 
 TEST(TrimTrailingZeroBytes, RemovesOnlyTheZeroBytesAtTheEnd) {

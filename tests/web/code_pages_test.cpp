@@ -107,6 +107,7 @@ class CodePagesRecorded : public ::testing::Test {
 protected:
   void SetUp() override {
     pages.clear();
+    refuse = false;
     realMultiByte =
         reinterpret_cast<decltype(realMultiByte)>(rt::BindDllCommand(rt::kMultiByteToWideChar));
     realWide = reinterpret_cast<decltype(realWide)>(rt::BindDllCommand(rt::kWideCharToMultiByte));
@@ -121,15 +122,18 @@ protected:
   static int WINAPI RecordMultiByte(UINT page, DWORD flags, LPCCH source, int length, LPWSTR out,
                                     int capacity) {
     pages.push_back("MB" + std::to_string(page));
+    if (refuse) return 0;
     return realMultiByte(page, flags, source, length, out, capacity);
   }
   static int WINAPI RecordWide(UINT page, DWORD flags, LPCWCH source, int length, LPSTR out,
                                int capacity, LPCCH defaultChar, LPBOOL usedDefault) {
     pages.push_back("WC" + std::to_string(page));
+    if (refuse) return 0;
     return realWide(page, flags, source, length, out, capacity, defaultChar, usedDefault);
   }
 
   static inline std::vector<std::string> pages;
+  static inline bool refuse = false;  // every call fails, as for a code page the system lacks
   static inline decltype(&::MultiByteToWideChar) realMultiByte = nullptr;
   static inline decltype(&::WideCharToMultiByte) realWide = nullptr;
 };
@@ -148,12 +152,27 @@ TEST_F(CodePagesRecorded, SizeQueryAndConversionUseOneCodePage) {
   MultiByteToWide("a");
   EXPECT_EQ(pages, (Pages{"MB65001", "MB65001"}));
   pages.clear();
-  WideToMultiByte(AnsiToWide("a"));
+  WideToMultiByte(AnsiToWide("中"));
   EXPECT_EQ(pages, (Pages{"MB936", "MB936", "WC936", "WC936"}));
   pages.clear();
-  // An empty text needs no platform call at all.
+  // An empty text needs no platform call at all, nor does ASCII, which is itself in code
+  // page 936 both ways.
   AnsiToWide("");
+  WideToAnsi(AnsiToWide("plain ASCII"));
   EXPECT_TRUE(pages.empty());
+}
+
+// A part the platform refuses fails the whole conversion, as the whole text would have failed:
+// the ASCII around it does not come back on its own.
+TEST_F(CodePagesRecorded, APartRefusedGivesTheEmptyResult) {
+  refuse = true;
+  EXPECT_EQ(AnsiToWide("ab中cd").str(), "");
+  EXPECT_EQ(AnsiToWideString("ab中cd"), L"");
+  EXPECT_EQ(WideToAnsi(Bytes(std::string("a\0\x2D\x4E"
+                                         "b\0",
+                                         6)))
+                .str(),
+            "");
 }
 
 }  // namespace
