@@ -141,9 +141,7 @@ inline std::string Fixed(double v, int decimals) {
 }
 
 // "met" or "missed", for the goal lines.
-inline const char* Verdict(bool met) {
-  return met ? "met" : "missed";
-}
+inline const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
 // The smallest and largest of values, as "a-b", to show how noisy a figure was.
 inline std::string Spread(const std::vector<double>& values, int decimals) {

@@ -19,9 +19,7 @@ struct CloseInternetHandle {
 };
 using InternetHandle = rt::UniqueHandle<HINTERNET, CloseInternetHandle>;
 
-std::wstring Widen(const char* s) {
-  return std::wstring(s, s + std::char_traits<char>::length(s));
-}
+std::wstring Widen(const char* s) { return std::wstring(s, s + std::char_traits<char>::length(s)); }
 
 // The body's bytes; empty when a step failed.
 std::string Download(const std::wstring& host, INTERNET_PORT port, const std::wstring& path) {

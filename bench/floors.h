@@ -19,6 +19,7 @@
 #include "bench_common.h"
 #include "rt/com_object.h"
 #include "rt/events.h"
+#include "rt/handle_owners.h"
 #include "web/regex_matcher.h"
 
 namespace floors {
@@ -211,7 +212,7 @@ inline std::string Unescape(const std::string& reply, UnescapeTimes& times) {
     into += now - t;
     t = now;
   };
-  web::ComInit();
+  rt::ComInit();
   rt::ComObject script;
   rt::CreateComObject(script, "ScriptControl");
   rt::ComSetProperty(script, "Language", "JScript");
@@ -236,7 +237,7 @@ inline std::string Unescape(const std::string& reply, UnescapeTimes& times) {
   ::SafeArrayDestroy(none);
   lap(times.run);
   script.reset();
-  web::ComUninit();
+  rt::ComUninit();
   lap(times.release);
   std::string text = result.vt == VT_BSTR
                          ? ResultToGbk(result.bstrVal, ::SysStringLen(result.bstrVal))

@@ -86,9 +86,7 @@ double AddedBytes(bool (*pass)(const rt::Text&, std::size_t), const rt::Text& re
   return peak > before ? peak - before : 0;
 }
 
-double Mib(double bytes) {
-  return bytes / bench::kMiB;
-}
+double Mib(double bytes) { return bytes / bench::kMiB; }
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "bench_common.h"
 #include "floors.h"
 #include "rt/com_object.h"
+#include "rt/handle_owners.h"
 #include "web/regex_matcher.h"
 #include "web/unicode_escapes.h"
 
@@ -65,7 +66,7 @@ int main() {
       steps[k].ms.push_back(now - t);
       t = now;
     };
-    web::ComInit();
+    rt::ComInit();
     rt::ComObject script;
     rt::CreateComObject(script, "ScriptControl");
     rt::ComSetProperty(script, "Language", "JScript");
@@ -90,7 +91,7 @@ int main() {
     ::SafeArrayDestroy(none);
     lap(3);
     script.reset();
-    web::ComUninit();
+    rt::ComUninit();
     lap(4);
     const rt::Text narrow = Restored(rt::VariantToText(result));
     result.put();

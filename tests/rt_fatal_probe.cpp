@@ -25,9 +25,7 @@ void AllocateTooMuch() {
   v.reserve(kHugeAllocation);
 }
 
-void ThrowFromHandler() {
-  throw std::runtime_error("probe");
-}
+void ThrowFromHandler() { throw std::runtime_error("probe"); }
 
 // Raises the handler from a button click, as a user's click would.
 void ClickButtonBoundTo(rt::EventHandler handler) {

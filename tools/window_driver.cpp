@@ -87,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
   // The window shows before its units hold their start values.
   ::WaitForInputIdle(process.get(), 10000);
   HWND button = program_windows::UnitControl(window, client::TtsClientWindow({}),
-                                              client::kSynthesizeButtonUnit);
+                                             client::kSynthesizeButtonUnit);
   if (!button) {
     ::TerminateProcess(process.get(), 1);
     return Fail("the window has no synthesis button");

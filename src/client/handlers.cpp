@@ -19,9 +19,7 @@ void OnBuiltinMainWindowCreated() {
   CurrentAppKey = "Hx4PnQ8sWe2LkT6u";
 }
 
-void OnApplyIdLinkClicked() {
-  rt::OpenWebPage(LUMIVOX_PRODUCT_PAGE);
-}
+void OnApplyIdLinkClicked() { rt::OpenWebPage(LUMIVOX_PRODUCT_PAGE); }
 
 void OnSynthesizeClicked() {
   const rt::Text text = rt::RtReadProperty(kMainWindowId, kTextEditUnit, rt::kPropertyContent).text;

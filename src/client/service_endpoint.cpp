@@ -9,8 +9,6 @@
 
 namespace client {
 
-rt::Text SpeechServiceUrl() {
-  return rt::Text(LUMIVOX_SERVICE_URL "/fcgi-bin/aai/aai_tts");
-}
+rt::Text SpeechServiceUrl() { return rt::Text(LUMIVOX_SERVICE_URL "/fcgi-bin/aai/aai_tts"); }
 
 }  // namespace client

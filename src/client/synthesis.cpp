@@ -31,9 +31,7 @@ SynthesisFailureReporter& Reporter() {
 
 // A synthesis that ends after the user closed the window is no longer theirs to hear or to
 // be told about: the file is still written, nothing plays, no message keeps the program up.
-bool UserHasClosedTheWindow() {
-  return rt::WindowClosed(kMainWindowId);
-}
+bool UserHasClosedTheWindow() { return rt::WindowClosed(kMainWindowId); }
 
 void ReportFailure(const rt::Text& message) {
   if (UserHasClosedTheWindow()) return;
@@ -47,36 +45,6 @@ void ReportFailure(const rt::Text& message) {
 
 rt::Text FailureMessage(const rt::Text& what, const rt::Text& statusText) {
   return rt::Text("语音合成失败：") + what + "\r\n状态：" + statusText;
-}
-
-// What an encoder writes: the alphabet, then at most two "=", in whole groups of four. Blanks
-// and CR LF pairs, which the decoder takes out, may stand anywhere. Anything else would come
-// out as corrupted audio; a text cut inside a group would gain bytes that never arrived.
-bool IsWellFormedBase64(const rt::Text& text) {
-  const std::string& s = text.str();
-  int padding = 0;
-  std::size_t symbols = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c == ' ') continue;
-    if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
-      ++i;
-      continue;
-    }
-    if (c == 0xA1 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xA1) {
-      ++i;
-      continue;
-    }
-    ++symbols;
-    if (c == '=') {
-      if (++padding > 2) return false;
-      continue;
-    }
-    const bool inAlphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                            (c >= '0' && c <= '9') || c == '+' || c == '/';
-    if (!inAlphabet || padding > 0) return false;
-  }
-  return symbols % 4 == 0;
 }
 
 int SelectedItemData(std::uint32_t comboUnit) {
@@ -148,7 +116,7 @@ rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& ap
     ReportFailure(FailureMessage(what, outputs.statusText));
   };
   rt::Text base64 = SpeechMemberOfReply(reply);
-  if (!IsWellFormedBase64(base64)) {
+  if (!web::IsWellFormedBase64(base64)) {
     reportNoAudio("回复中的语音数据已损坏");
     return rt::ByteSet();
   }

@@ -23,9 +23,7 @@ void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
   rt::FatalOutOfMemory(size);
 }
 
-void* TryAllocate(std::size_t size) noexcept {
-  return std::malloc(size == 0 ? 1 : size);
-}
+void* TryAllocate(std::size_t size) noexcept { return std::malloc(size == 0 ? 1 : size); }
 
 void* TryAllocateAligned(std::size_t size, std::align_val_t alignment) noexcept {
   return _aligned_malloc(size == 0 ? 1 : size, static_cast<std::size_t>(alignment));
@@ -33,24 +31,16 @@ void* TryAllocateAligned(std::size_t size, std::align_val_t alignment) noexcept 
 
 }  // namespace
 
-void* operator new(std::size_t size) {
-  return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-  return Allocate(size);
-}
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
 void* operator new(std::size_t size, std::align_val_t alignment) {
   return AllocateAligned(size, alignment);
 }
 void* operator new[](std::size_t size, std::align_val_t alignment) {
   return AllocateAligned(size, alignment);
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return TryAllocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return TryAllocate(size);
-}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return TryAllocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return TryAllocate(size); }
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
   return TryAllocateAligned(size, alignment);
 }
@@ -58,33 +48,15 @@ void* operator new[](std::size_t size, std::align_val_t alignment, const std::no
   return TryAllocateAligned(size, alignment);
 }
 
-void operator delete(void* block) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-  _aligned_free(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-  _aligned_free(block);
-}
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-  _aligned_free(block);
-}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block, std::align_val_t) noexcept { _aligned_free(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { _aligned_free(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { _aligned_free(block); }
 void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
   _aligned_free(block);
 }

@@ -96,8 +96,6 @@ PlayerState QueryPlayer() {
   return state;
 }
 
-void SetPlayerObserver(PlayerObserver observer) {
-  ThePlayer().observer = std::move(observer);
-}
+void SetPlayerObserver(PlayerObserver observer) { ThePlayer().observer = std::move(observer); }
 
 }  // namespace rt

@@ -128,9 +128,7 @@ ComVariant& ComVariant::operator=(const ComVariant& other) {
   return *this;
 }
 
-ComVariant::ComVariant(ComVariant&& other) noexcept : v_(other.v_) {
-  ::VariantInit(&other.v_);
-}
+ComVariant::ComVariant(ComVariant&& other) noexcept : v_(other.v_) { ::VariantInit(&other.v_); }
 
 ComVariant& ComVariant::operator=(ComVariant&& other) noexcept {
   if (this != &other) {
@@ -141,18 +139,10 @@ ComVariant& ComVariant::operator=(ComVariant&& other) noexcept {
   return *this;
 }
 
-ComArg::ComArg(const Text& v) {
-  VariantSet(value_, v);
-}
-ComArg::ComArg(int v) {
-  VariantSet(value_, v);
-}
-ComArg::ComArg(double v) {
-  VariantSet(value_, v);
-}
-ComArg::ComArg(bool v) {
-  VariantSet(value_, v);
-}
+ComArg::ComArg(const Text& v) { VariantSet(value_, v); }
+ComArg::ComArg(int v) { VariantSet(value_, v); }
+ComArg::ComArg(double v) { VariantSet(value_, v); }
+ComArg::ComArg(bool v) { VariantSet(value_, v); }
 
 ComArg ComArg::ByRef(ComVariant& v) {
   ComArg arg;
@@ -302,24 +292,14 @@ Text VariantToText(const ComVariant& v) {
   return NarrowToGbk(bstr, static_cast<int>(::SysStringLen(bstr)));
 }
 
-void VariantRelease(ComVariant& v) {
-  v.put();
-}
+void VariantRelease(ComVariant& v) { v.put(); }
 
-void VariantAssign(ComVariant& dst, const ComVariant& src) {
-  dst = src;
-}
+void VariantAssign(ComVariant& dst, const ComVariant& src) { dst = src; }
 
-void ObjectClear(ComObject& o) {
-  o.reset();
-}
+void ObjectClear(ComObject& o) { o.reset(); }
 
-bool ObjectIsEmpty(const ComObject& o) {
-  return o.get() == nullptr;
-}
+bool ObjectIsEmpty(const ComObject& o) { return o.get() == nullptr; }
 
-void ObjectAssign(ComObject& dst, const ComObject& src) {
-  dst = src;
-}
+void ObjectAssign(ComObject& dst, const ComObject& src) { dst = src; }
 
 }  // namespace rt

@@ -89,9 +89,7 @@ void* BindDllCommand(int entry) {
   return g_bound[entry];
 }
 
-void OverrideDllCommand(int entry, void* address) {
-  g_bound[entry] = address;
-}
+void OverrideDllCommand(int entry, void* address) { g_bound[entry] = address; }
 
 void UnloadDllCommandLibraries() {
   g_loadedLibraries.clear();

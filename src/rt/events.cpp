@@ -32,8 +32,6 @@ void ProcessEvents() {
   g_lastLook = ::GetTickCount64();
 }
 
-long long ProcessEventsCallCount() {
-  return g_calls;
-}
+long long ProcessEventsCallCount() { return g_calls; }
 
 }  // namespace rt

@@ -35,9 +35,7 @@ Text Printable(const char* what) {
 
 }  // namespace
 
-void SetFatalErrorReporter(FatalErrorReporter reporter) {
-  Reporter() = std::move(reporter);
-}
+void SetFatalErrorReporter(FatalErrorReporter reporter) { Reporter() = std::move(reporter); }
 
 void FatalRuntimeError(FatalErrorCode code, const Text& message) {
   const int number = static_cast<int>(code);

@@ -498,13 +498,9 @@ HWND LoadWindow(const WindowTemplate& window, int showCommand, bool quitWhenClos
   return hwnd;
 }
 
-void UnloadWindow(std::uint32_t windowId) {
-  LoadedWindows().erase(windowId);
-}
+void UnloadWindow(std::uint32_t windowId) { LoadedWindows().erase(windowId); }
 
-void UnloadAllWindows() {
-  LoadedWindows().clear();
-}
+void UnloadAllWindows() { LoadedWindows().clear(); }
 
 bool WindowClosed(std::uint32_t windowId) {
   const FormWindow* form = FindWindowById(windowId);

@@ -24,9 +24,7 @@ inline UniqueKernelHandle AdoptFile(HANDLE file) {
 }
 
 // Closes now and tells whether the close succeeded: a file's last write can still fail there.
-inline bool CloseChecked(UniqueKernelHandle& h) {
-  return ::CloseHandle(h.release()) != 0;
-}
+inline bool CloseChecked(UniqueKernelHandle& h) { return ::CloseHandle(h.release()) != 0; }
 
 struct WinHttpCloser {
   void operator()(HINTERNET h) const { dll::WinHttpCloseHandle(h); }
@@ -117,14 +115,18 @@ private:
   HGDIOBJ replaced_;
 };
 
-// COM initialised on the calling thread for the scope, through the external-function table.
-// The result is not examined: a thread already initialised still pairs each call.
+// COM initialisation of the calling thread, in pairs, through the external-function table.
+// Results are not examined: a thread already initialised still pairs each call.
+inline void ComInit() { dll::CoInitialize(nullptr); }
+inline void ComUninit() { dll::CoUninitialize(); }
+
+// ComInit and ComUninit as a pair for the scope.
 class ScopedComInit {
 public:
-  ScopedComInit() { dll::CoInitialize(nullptr); }
+  ScopedComInit() { ComInit(); }
   ScopedComInit(const ScopedComInit&) = delete;
   ScopedComInit& operator=(const ScopedComInit&) = delete;
-  ~ScopedComInit() { dll::CoUninitialize(); }
+  ~ScopedComInit() { ComUninit(); }
 };
 
 }  // namespace rt

@@ -9,17 +9,13 @@
 namespace rt {
 namespace {
 
-bool IsLeadByte(unsigned char b) {
-  return b >= 0x80;
-}
+bool IsLeadByte(unsigned char b) { return b >= 0x80; }
 
 // Byte scans eight bytes at a time: the C library's byte search goes byte by byte under Wine.
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
 constexpr std::uint64_t kHighs = 0x8080808080808080u;
 
-bool HoldsZeroByte(std::uint64_t word) {
-  return ((word - kOnes) & ~word & kHighs) != 0;
-}
+bool HoldsZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; }
 
 std::uint64_t WordAt(const char* p) {
   std::uint64_t word;
@@ -158,9 +154,7 @@ Text& TextArray::At(int number) {
   return const_cast<Text&>(static_cast<const TextArray&>(*this).At(number));
 }
 
-int TextLength(const Text& s) {
-  return s.size();
-}
+int TextLength(const Text& s) { return s.size(); }
 
 Text LeftText(const Text& s, int n) {
   if (n <= 0) return Text();
@@ -294,18 +288,14 @@ Text ToLowerCase(const Text& s) {
   return Text(std::move(out));
 }
 
-Text CharFromCode(unsigned char b) {
-  return b == 0 ? Text() : Text(std::string(1, char(b)));
-}
+Text CharFromCode(unsigned char b) { return b == 0 ? Text() : Text(std::string(1, char(b))); }
 
 int CharCodeAt(const Text& s, int pos) {
   if (pos < 1 || pos > s.size()) return 0;
   return static_cast<signed char>(s.str()[static_cast<std::size_t>(pos - 1)]);
 }
 
-Text SpaceText(int n) {
-  return n < 1 ? Text() : Text(std::string(std::size_t(n), ' '));
-}
+Text SpaceText(int n) { return n < 1 ? Text() : Text(std::string(std::size_t(n), ' ')); }
 
 Text RepeatText(int count, const Text& s) {
   std::string out;
@@ -328,40 +318,18 @@ Text Excerpt(const Text& s, int limit) {
   return Text(std::string_view(bytes.data(), end)) + "...";
 }
 
-Text ToText(int v) {
-  return Formatted("%d", v);
-}
-Text ToText(unsigned char v) {
-  return Formatted("%u", static_cast<unsigned>(v));
-}
-Text ToText(std::int64_t v) {
-  return Formatted("%lld", static_cast<long long>(v));
-}
-Text ToText(float v) {
-  return Formatted("%.6g", static_cast<double>(v));
-}
-Text ToText(double v) {
-  return Formatted("%.13g", v);
-}
-Text ToText(bool v) {
-  return v ? Text("真") : Text("假");
-}
-Text ToText(const Text& v) {
-  return v;
-}
-Text ToText(const ByteSet& v) {
-  return Text(std::string_view(v.str()));
-}
-Text ToHexText(int v) {
-  return Formatted("%X", static_cast<unsigned>(v));
-}
+Text ToText(int v) { return Formatted("%d", v); }
+Text ToText(unsigned char v) { return Formatted("%u", static_cast<unsigned>(v)); }
+Text ToText(std::int64_t v) { return Formatted("%lld", static_cast<long long>(v)); }
+Text ToText(float v) { return Formatted("%.6g", static_cast<double>(v)); }
+Text ToText(double v) { return Formatted("%.13g", v); }
+Text ToText(bool v) { return v ? Text("真") : Text("假"); }
+Text ToText(const Text& v) { return v; }
+Text ToText(const ByteSet& v) { return Text(std::string_view(v.str())); }
+Text ToHexText(int v) { return Formatted("%X", static_cast<unsigned>(v)); }
 
-int ToInteger(double v) {
-  return static_cast<int>(std::trunc(v));
-}
-int ToInteger(bool v) {
-  return v ? 1 : 0;
-}
+int ToInteger(double v) { return static_cast<int>(std::trunc(v)); }
+int ToInteger(bool v) { return v ? 1 : 0; }
 
 int ToInteger(const Text& v) {
   // Full-width forms (GBK A3 A1..A3 FE, and the full-width space) read as their ASCII letters.
@@ -396,31 +364,15 @@ int ToInteger(const Text& v) {
   return static_cast<int>(negative ? 0u - value : value);
 }
 
-unsigned char ToByte(int v) {
-  return static_cast<unsigned char>(v & 0xFF);
-}
-unsigned char ToByte(const Text& v) {
-  return ToByte(ToInteger(v));
-}
+unsigned char ToByte(int v) { return static_cast<unsigned char>(v & 0xFF); }
+unsigned char ToByte(const Text& v) { return ToByte(ToInteger(v)); }
 
-int BytesLength(const ByteSet& b) {
-  return b.size();
-}
-ByteSet ToBytes(const Text& v) {
-  return ByteSet(v.str());
-}
-ByteSet ToBytes(const ByteSet& v) {
-  return v;
-}
-ByteSet ToBytes(std::int32_t v) {
-  return ByteSet(&v, sizeof v);
-}
-ByteSet ToBytes(std::int64_t v) {
-  return ByteSet(&v, sizeof v);
-}
-ByteSet ToBytes(double v) {
-  return ByteSet(&v, sizeof v);
-}
+int BytesLength(const ByteSet& b) { return b.size(); }
+ByteSet ToBytes(const Text& v) { return ByteSet(v.str()); }
+ByteSet ToBytes(const ByteSet& v) { return v; }
+ByteSet ToBytes(std::int32_t v) { return ByteSet(&v, sizeof v); }
+ByteSet ToBytes(std::int64_t v) { return ByteSet(&v, sizeof v); }
+ByteSet ToBytes(double v) { return ByteSet(&v, sizeof v); }
 
 ByteSet BlankBytes(int n) {
   return n <= 0 ? ByteSet() : ByteSet(std::string(std::size_t(n), '\0'));
@@ -493,18 +445,10 @@ ByteSet PointerToBytes(const void* address, int length) {
   return ByteSet(address, static_cast<std::size_t>(length));
 }
 
-int BitAnd(int a, int b) {
-  return a & b;
-}
-int BitOr(int a, int b) {
-  return a | b;
-}
-int ShiftRight(int v, int n) {
-  return v >> (n & 31);
-}
-double Power(double base, double exponent) {
-  return std::pow(base, exponent);
-}
+int BitAnd(int a, int b) { return a & b; }
+int BitOr(int a, int b) { return a | b; }
+int ShiftRight(int v, int n) { return v >> (n & 31); }
+double Power(double base, double exponent) { return std::pow(base, exponent); }
 
 int IntegerDivide(int a, int b) {
   if (b == 0) FatalRuntimeError(FatalErrorCode::kDivideByZero, "被零除");

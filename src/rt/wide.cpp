@@ -8,9 +8,7 @@
 namespace rt {
 namespace {
 
-bool IsHigh(char c) {
-  return (static_cast<unsigned char>(c) & 0x80) != 0;
-}
+bool IsHigh(char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; }
 
 // Index of the first byte from 0x80 up at or after i, or n; eight bytes at a time.
 std::size_t AsciiBytesEnd(const char* p, std::size_t i, std::size_t n) {
@@ -28,9 +26,7 @@ std::size_t HighBytesEnd(const char* p, std::size_t i, std::size_t n) {
   return i;
 }
 
-bool IsAsciiUnit(wchar_t u) {
-  return u != 0 && u < 0x80;
-}
+bool IsAsciiUnit(wchar_t u) { return u != 0 && u < 0x80; }
 
 // Index of the first unit at or after i that is zero or from 0x80 up, or n; four at a time.
 std::size_t AsciiUnitsEnd(const wchar_t* s, std::size_t i, std::size_t n) {

@@ -9,9 +9,7 @@ namespace {
 // The last 8 bytes of an item that deletes its cookie.
 const rt::Text kDeletionMarker = "=deleted";
 
-bool IsDeletionMarker(const rt::Text& item) {
-  return rt::RightText(item, 8) == kDeletionMarker;
-}
+bool IsDeletionMarker(const rt::Text& item) { return rt::RightText(item, 8) == kDeletionMarker; }
 
 // Cuts the final separator off a list built as "item<sep>item<sep>".
 rt::Text WithoutLastSeparator(std::string joined, const rt::Text& separator) {

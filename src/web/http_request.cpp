@@ -62,13 +62,9 @@ struct Progress {
 constexpr DWORD kOptionDisableFeature = WINHTTP_OPTION_DISABLE_FEATURE;  // 63
 constexpr DWORD kHeaderModifiers = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
 
-std::wstring Wide(const rt::Text& text) {
-  return AnsiToWideString(text);
-}
+std::wstring Wide(const rt::Text& text) { return AnsiToWideString(text); }
 
-const wchar_t* NullWhenEmpty(const std::wstring& s) {
-  return s.empty() ? nullptr : s.c_str();
-}
+const wchar_t* NullWhenEmpty(const std::wstring& s) { return s.empty() ? nullptr : s.c_str(); }
 
 const char* Verb(int method) {
   switch (method) {

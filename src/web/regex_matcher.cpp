@@ -17,9 +17,7 @@ int PositionInSubject(const rt::ComVariant& subject, const rt::ComObject& regExp
 
 }  // namespace
 
-RegexMatcher::RegexMatcher() {
-  rt::VariantSet(subjectVariant, 0);
-}
+RegexMatcher::RegexMatcher() { rt::VariantSet(subjectVariant, 0); }
 
 // A copy initialises COM for itself, so that its destructor's uninitialisation stays paired.
 RegexMatcher::RegexMatcher(const RegexMatcher& other)

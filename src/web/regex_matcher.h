@@ -8,11 +8,6 @@
 
 namespace web {
 
-// COM initialisation of the calling thread, in pairs, through the external-function table
-// (rt::ScopedComInit makes the pair for a scope).
-void ComInit();
-void ComUninit();
-
 class RegexMatcher {
 public:
   RegexMatcher();   // initialises COM on this thread

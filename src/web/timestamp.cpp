@@ -28,9 +28,7 @@ TimestampClock g_clock;
 
 }  // namespace
 
-void SetTimestampClock(TimestampClock clock) {
-  g_clock = std::move(clock);
-}
+void SetTimestampClock(TimestampClock clock) { g_clock = std::move(clock); }
 
 rt::Text CurrentTimestamp(bool tenDigits) {
   // Milliseconds first, then the seconds: two separate readings, in this order.

@@ -110,9 +110,7 @@ bool IsCodeGroup(const std::string& s, std::size_t at) {
 }
 
 // The code page 936 form of the character with code v (the empty text for 0).
-rt::Text CharacterFor(std::int64_t v) {
-  return WideToAnsi(rt::ToBytes(v));
-}
+rt::Text CharacterFor(std::int64_t v) { return WideToAnsi(rt::ToBytes(v)); }
 
 // unescape() of the protected s through the script object; the empty text when it fails.
 rt::Text RunScriptUnescape(const rt::Text& s) {

@@ -82,9 +82,7 @@ int DpiAskedFor() {
   wchar_t value[16] = {};
   return ::GetEnvironmentVariableW(L"LUMIVOX_WINE_DPI", value, 16) > 0 ? _wtoi(value) : 0;
 }
-int Scaled(int v) {
-  return ::MulDiv(v, Dpi(), 96);
-}
+int Scaled(int v) { return ::MulDiv(v, Dpi(), 96); }
 
 rt::Text WindowText(HWND hwnd) {
   wchar_t buffer[512] = {};
@@ -118,12 +116,8 @@ void RecordCreated() {
   g_seen.visibleAtCreation = ::IsWindowVisible(rt::FindUnit(kMainWindowId, client::kWindowUnit));
   g_seen.unitsAtCreation = rt::FindUnit(kMainWindowId, client::kSynthesizeButtonUnit) != nullptr;
 }
-void RecordLink() {
-  ++g_seen.linkClicks;
-}
-void RecordSynthesize() {
-  ++g_seen.synthesizeClicks;
-}
+void RecordLink() { ++g_seen.linkClicks; }
+void RecordSynthesize() { ++g_seen.synthesizeClicks; }
 
 const client::WindowHandlers kRecording{&RecordCreated, &RecordLink, &RecordSynthesize};
 

@@ -66,9 +66,7 @@ std::wstring ExeName(const Program& program, Endpoint endpoint) {
   return std::wstring(program.stem) + suffix;
 }
 
-std::string Utf8(const std::string& gbk) {
-  return web::GbkToUtf8(rt::Text(gbk)).str();
-}
+std::string Utf8(const std::string& gbk) { return web::GbkToUtf8(rt::Text(gbk)).str(); }
 
 // The status part of a failure message, up to its line end.
 std::string StatusOf(const std::string& message) {

@@ -131,10 +131,9 @@ TEST_F(LoadTest, UnusualInputTravelsWhole) {
       const bool fileOk = WaitForServedAudioInTheFile(60000);
       EXPECT_TRUE(fileOk) << program.TakeMessageBox(0).str();
       const std::vector<std::string> bodies = RawBodies();
-      const bool bodyOk =
-          bodies.size() == 1 &&
-          FormField(bodies[0], "text") == test_common::PercentEncode(c.utf8) &&
-          FormField(bodies[0], "time_stamp").size() == 10;
+      const bool bodyOk = bodies.size() == 1 &&
+                          FormField(bodies[0], "text") == test_common::PercentEncode(c.utf8) &&
+                          FormField(bodies[0], "time_stamp").size() == 10;
       EXPECT_TRUE(bodyOk) << (bodies.empty() ? "no request" : bodies[0].substr(0, 300));
       const bool signOk =
           Control("/__requests").str().find("\"sign_ok\": true") != std::string::npos;

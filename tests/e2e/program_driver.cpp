@@ -61,9 +61,7 @@ void PressKey(WORD key, WORD modifier) {
   ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-bool InOwnSession() {
-  return ::GetEnvironmentVariableW(L"LUMIVOX_WINEPREFIX", nullptr, 0) > 0;
-}
+bool InOwnSession() { return ::GetEnvironmentVariableW(L"LUMIVOX_WINEPREFIX", nullptr, 0) > 0; }
 
 bool OpenPagesWith(const rt::Text& recorder) {
   const std::wstring command = rt::WidenGbk(recorder);
@@ -155,9 +153,7 @@ void ProgramUnderTest::SetSliderPosition(std::uint32_t sliderUnit, int position)
   ::SendMessageW(Unit(sliderUnit), TBM_SETPOS, TRUE, position);
 }
 
-void ProgramUnderTest::Click(std::uint32_t unitId) {
-  ::PostMessageW(Unit(unitId), BM_CLICK, 0, 0);
-}
+void ProgramUnderTest::Click(std::uint32_t unitId) { ::PostMessageW(Unit(unitId), BM_CLICK, 0, 0); }
 
 rt::Text ProgramUnderTest::TakeMessageBox(DWORD waitMs) {
   const DWORD end = ::GetTickCount() + waitMs;
@@ -194,9 +190,7 @@ bool ProgramUnderTest::WaitForNoMessageBox(DWORD waitMs) {
 ResponsivenessProbe::ResponsivenessProbe(HWND window)
     : window_(window), thread_(&ResponsivenessProbe::Poll, this) {}
 
-ResponsivenessProbe::~ResponsivenessProbe() {
-  Stop();
-}
+ResponsivenessProbe::~ResponsivenessProbe() { Stop(); }
 
 double ResponsivenessProbe::Stop() {
   stop_ = true;

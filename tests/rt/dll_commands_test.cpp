@@ -40,9 +40,7 @@ TEST(DllCommandTable, EveryCallerBindsOnceTheExportItsPrototypeNames) {
   }
 }
 
-int WINAPI FakeMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) {
-  return -7;
-}
+int WINAPI FakeMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) { return -7; }
 
 TEST(DllCommandTable, BoundEntryStaysBoundUntilReplaced) {
   BindDllCommand(kMultiByteToWideChar);

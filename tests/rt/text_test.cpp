@@ -22,9 +22,7 @@ std::vector<std::string> Pieces(const TextArray& array) {
   return out;
 }
 
-ByteSet Bytes(const char* data, std::size_t length) {
-  return ByteSet(data, length);
-}
+ByteSet Bytes(const char* data, std::size_t length) { return ByteSet(data, length); }
 
 TEST(TextCutting, CountsBytesAndClipsAtTheEnds) {
   const Text s("abcde");
@@ -68,9 +66,9 @@ TEST(TextCutting, ExcerptEndsOnACharacterAndMarksACut) {
     int limit;
     const char* expected;
   };
-  for (const Case& c : {Case{"abcd", 4, "abcd"}, Case{"abcde", 4, "abcd..."},
-                        Case{"ab\xD6\xD0", 4, "ab\xD6\xD0"}, Case{"abc\xD6\xD0", 4, "abc..."},
-                        Case{"", 4, ""}, Case{"a", 0, "..."}}) {
+  for (const Case& c :
+       {Case{"abcd", 4, "abcd"}, Case{"abcde", 4, "abcd..."}, Case{"ab\xD6\xD0", 4, "ab\xD6\xD0"},
+        Case{"abc\xD6\xD0", 4, "abc..."}, Case{"", 4, ""}, Case{"a", 0, "..."}}) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(Excerpt(Text(c.text), c.limit), Text(c.expected));
   }
@@ -188,9 +186,7 @@ TEST(FindText, IgnoringCaseLeavesTrailBytesExact) {
   }
 }
 
-TEST(FindText, DefaultsAreStartOneAndExactCase) {
-  EXPECT_EQ(FindText(Text("aAa"), Text("A")), 2);
-}
+TEST(FindText, DefaultsAreStartOneAndExactCase) { EXPECT_EQ(FindText(Text("aAa"), Text("A")), 2); }
 
 TEST(ReplaceText, CaseFlagNotGivenIgnoresCase) {
   const Text headers("Set-Cookie: a=1\r\nset-cookie: b=2\r\n");
@@ -295,9 +291,7 @@ TEST(Blanks, TrimAndRemoveOnlySpacesAndFullWidthSpaces) {
   }
 }
 
-int Sign(int v) {
-  return (v > 0) - (v < 0);
-}
+int Sign(int v) { return (v > 0) - (v < 0); }
 
 TEST(CompareText, OrdersBytesWithOptionalCaseFolding) {
   struct Case {

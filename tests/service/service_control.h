@@ -11,8 +11,7 @@ namespace service_control {
 inline const rt::Text kService = LUMIVOX_TEST_SERVICE_URL;
 
 inline rt::Text Control(const rt::Text& path, int method = web::kMethodGet,
-                        const rt::Text& body = rt::Text(),
-                        rt::ByteSet* raw = nullptr) {
+                        const rt::Text& body = rt::Text(), rt::ByteSet* raw = nullptr) {
   web::HttpRequestOptions options;
   options.method = method;
   options.body = body;

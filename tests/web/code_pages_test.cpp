@@ -12,9 +12,7 @@
 namespace web {
 namespace {
 
-rt::ByteSet Bytes(const std::string& bytes) {
-  return rt::ByteSet(bytes);
-}
+rt::ByteSet Bytes(const std::string& bytes) { return rt::ByteSet(bytes); }
 
 TEST(CodePages, LogsTheCodePageItRunsUnder) {
   // The locale reruns compare against this line in the test log.

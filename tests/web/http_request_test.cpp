@@ -49,9 +49,7 @@ Call Send(const std::string& url, HttpRequestOptions options = {},
   return call;
 }
 
-int HeaderLineCount(const rt::Text& headers) {
-  return rt::SplitText(headers, "\r\n").Count();
-}
+int HeaderLineCount(const rt::Text& headers) { return rt::SplitText(headers, "\r\n").Count(); }
 
 // --- What goes on the wire -----------------------------------------------------------------
 
@@ -142,9 +140,7 @@ BOOL WINAPI RecordHeaders(HINTERNET request, LPCWSTR headers, DWORD length, DWOR
       request, headers, length, modifiers);
 }
 
-std::string Narrow(const std::wstring& wide) {
-  return std::string(wide.begin(), wide.end());
-}
+std::string Narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
 
 TEST(HttpRequestArguments, HeaderBlockRules) {
   SKIP_WITHOUT_SERVERS();
@@ -401,24 +397,14 @@ TEST(HttpRequestArguments, HandlesCloseInReverseOrder) {
 
 // --- Failures ------------------------------------------------------------------------------
 
-BOOL WINAPI FailCheckPlatform() {
-  return FALSE;
-}
-HINTERNET WINAPI FailOpen(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) {
-  return nullptr;
-}
-HINTERNET WINAPI FailConnect(HINTERNET, LPCWSTR, INTERNET_PORT, DWORD) {
-  return nullptr;
-}
+BOOL WINAPI FailCheckPlatform() { return FALSE; }
+HINTERNET WINAPI FailOpen(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) { return nullptr; }
+HINTERNET WINAPI FailConnect(HINTERNET, LPCWSTR, INTERNET_PORT, DWORD) { return nullptr; }
 HINTERNET WINAPI FailOpenRequest(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD) {
   return nullptr;
 }
-BOOL WINAPI FailTimeouts(HINTERNET, int, int, int, int) {
-  return FALSE;
-}
-BOOL WINAPI FailCredentials(HINTERNET, DWORD, DWORD, LPCWSTR, LPCWSTR, LPVOID) {
-  return FALSE;
-}
+BOOL WINAPI FailTimeouts(HINTERNET, int, int, int, int) { return FALSE; }
+BOOL WINAPI FailCredentials(HINTERNET, DWORD, DWORD, LPCWSTR, LPCWSTR, LPVOID) { return FALSE; }
 BOOL WINAPI FailProxyCredentials(HINTERNET request, DWORD target, DWORD scheme, LPCWSTR user,
                                  LPCWSTR password, LPVOID params) {
   if (target == WINHTTP_AUTH_TARGET_PROXY) return FALSE;
@@ -443,9 +429,7 @@ BOOL WINAPI FailRedirectOption(HINTERNET request, DWORD option, LPVOID value, DW
   return FailOptionWhere(request, option, value, length, WINHTTP_OPTION_DISABLE_FEATURE,
                          WINHTTP_DISABLE_REDIRECTS);
 }
-BOOL WINAPI FailHeaders(HINTERNET, LPCWSTR, DWORD, DWORD) {
-  return FALSE;
-}
+BOOL WINAPI FailHeaders(HINTERNET, LPCWSTR, DWORD, DWORD) { return FALSE; }
 
 TEST(HttpRequestFailures, EachStageReportsItsTextAndPumpsPerStageEntered) {
   SKIP_WITHOUT_SERVERS();

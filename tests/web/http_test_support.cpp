@@ -13,9 +13,7 @@ std::string ServerEnv(const char* name) {
   return value ? value : "";
 }
 
-bool ServersAvailable() {
-  return !ServerEnv("LUMIVOX_TEST_HTTP_PORT").empty();
-}
+bool ServersAvailable() { return !ServerEnv("LUMIVOX_TEST_HTTP_PORT").empty(); }
 
 std::string ServerUrl(const char* portVariable, const std::string& path, const char* scheme,
                       const char* host) {
@@ -30,9 +28,7 @@ std::string TlsUrl(const char* portVariable, const std::string& path) {
   return LocalhostUrl(portVariable, path, "https");
 }
 
-std::string HttpUrl(const std::string& path) {
-  return ServerUrl("LUMIVOX_TEST_HTTP_PORT", path);
-}
+std::string HttpUrl(const std::string& path) { return ServerUrl("LUMIVOX_TEST_HTTP_PORT", path); }
 
 std::string Base64(const std::string& bytes) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

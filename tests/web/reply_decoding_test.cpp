@@ -129,9 +129,7 @@ std::string RunScript(const std::string& statement) {
   return text;
 }
 
-bool IsHex(char c) {
-  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 // The character of a code: its UTF-16 unit and three zero units, narrowed as WideToAnsi does.
 std::string CharacterOf(unsigned long code) {

@@ -37,9 +37,7 @@ TEST(UrlEncode, EncodesTheWorkedExamples) {
   }
 }
 
-TEST(UrlEncode, OptionsDefaultToFalse) {
-  EXPECT_EQ(UrlEncode("a.").str(), "%61%2E");
-}
+TEST(UrlEncode, OptionsDefaultToFalse) { EXPECT_EQ(UrlEncode("a.").str(), "%61%2E"); }
 
 TEST(UrlEncode, OnlyLettersDigitsHyphenAndFullStopPass) {
   int passed = 0;
