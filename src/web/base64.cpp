@@ -23,16 +23,14 @@ constexpr std::array<std::uint8_t, 256> MakeValues() {
 constexpr std::array<std::uint8_t, 256> kValues = MakeValues();
 
 // What each byte is to the scans: in the alphabet, the pad, a byte that makes the clean-up
-// take something out (a blank, CR, the lead byte of a full-width blank), the LF of a CR LF, or
-// anything else.
-enum : std::uint8_t { kInAlphabet = 1, kPad = 2, kRemovable = 4, kLineFeed = 8, kOther = 16 };
+// take something out (a blank, CR, the lead byte of a full-width blank), or anything else.
+enum : std::uint8_t { kInAlphabet = 1, kPad = 2, kRemovable = 4, kOther = 8 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
   std::array<std::uint8_t, 256> classes{};
   for (int c = 0; c < 256; ++c) classes[c] = kValues[c] == kOutside ? kOther : kInAlphabet;
   classes['='] = kPad;
   classes[' '] = classes['\r'] = classes[0xA1] = kRemovable;
-  classes['\n'] = kLineFeed;
   return classes;
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
@@ -44,15 +42,17 @@ std::uint8_t ClassesIn(const std::string& s, std::size_t n) {
   return seen;
 }
 
+// The text as the decoder reads it: without blanks (ASCII and full-width), then without CR LF
+// pairs. Only a blank, a full-width blank or a CR can change it, so a clean text is not copied.
+bool NeedsCleaning(const std::string& s) { return ClassesIn(s, s.size()) & kRemovable; }
+rt::Text Cleaned(const rt::Text& encoded) {
+  return rt::ReplaceText(rt::RemoveAllSpaces(encoded), "\r\n", rt::Text(), 1, -1, true);
+}
+
 }  // namespace
 
 rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros) {
-  // Only a blank, a full-width blank (A1 A1) or a CR can change the text: skip the copies of
-  // megabytes of clean text.
-  if (ClassesIn(encoded.str(), encoded.str().size()) & kRemovable) {
-    encoded = rt::RemoveAllSpaces(encoded);
-    encoded = rt::ReplaceText(encoded, "\r\n", rt::Text(), 1, -1, true);
-  }
+  if (NeedsCleaning(encoded.str())) encoded = Cleaned(encoded);
 
   const auto* text = reinterpret_cast<const unsigned char*>(encoded.str().data());
   const std::size_t n = encoded.str().size();
@@ -118,31 +118,13 @@ rt::ByteSet TrimTrailingZeroBytes(const rt::ByteSet& bytes) {
 }
 
 bool IsWellFormedBase64(const rt::Text& text) {
-  const std::string& s = text.str();
+  // Judged as the decoder will read it, so what its clean-up takes out may stand anywhere.
+  const bool cleaning = NeedsCleaning(text.str());
+  const rt::Text cleaned = cleaning ? Cleaned(text) : rt::Text();
+  const std::string& s = cleaning ? cleaned.str() : text.str();
   std::size_t body = s.size();
   while (body > 0 && s[body - 1] == '=') --body;
-  // The common case, the alphabet and then the pads, takes one table scan.
-  const std::uint8_t seen = ClassesIn(s, body);
-  if ((seen & ~kInAlphabet) == 0 && s.size() - body <= 2) return s.size() % 4 == 0;
-  if (seen & kOther) return false;
-  int padding = 0;
-  std::size_t symbols = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c == ' ') continue;
-    const unsigned char next = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
-    if ((c == '\r' && next == '\n') || (c == 0xA1 && next == 0xA1)) {
-      ++i;
-      continue;
-    }
-    ++symbols;
-    if (c == '=') {
-      if (++padding > 2) return false;
-      continue;
-    }
-    if (kClasses[c] != kInAlphabet || padding > 0) return false;
-  }
-  return symbols % 4 == 0;
+  return s.size() - body <= 2 && (ClassesIn(s, body) & ~kInAlphabet) == 0 && s.size() % 4 == 0;
 }
 
 }  // namespace web

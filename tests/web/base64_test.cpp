@@ -161,7 +161,8 @@ TEST(IsWellFormedBase64, AcceptsWhatAnEncoderWritesAndNothingElse) {
       {"TWFuTWFuTQ==", true},
       {" TW Fu\r\nTQ\r\n== ", true},  // blanks and CR LF anywhere, even among the pads
       {"TW\xA1\xA1\x46u", true},
-      {"TWF", false},  // cut inside a group
+      {"TW\r \nFu", true},  // the blank goes first, and then the CR LF it stood in
+      {"TWF", false},       // cut inside a group
       {"TWFuT", false},
       {"T===", false},      // three pads
       {"TQ==TWFu", false},  // data after the pads

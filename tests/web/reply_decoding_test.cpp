@@ -189,32 +189,8 @@ std::string Between(const std::string& s, const std::string& left, const std::st
                                  : s.substr(from + left.size(), to - from - left.size());
 }
 
-bool WellFormed(const std::string& s) {
-  int padding = 0;
-  std::size_t symbols = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c == ' ') continue;
-    if ((c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ||
-        (c == 0xA1 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xA1)) {
-      ++i;
-      continue;
-    }
-    ++symbols;
-    if (c == '=') {
-      if (++padding > 2) return false;
-      continue;
-    }
-    const bool inAlphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                            (c >= '0' && c <= '9') || c == '+' || c == '/';
-    if (!inAlphabet || padding > 0) return false;
-  }
-  return symbols % 4 == 0;
-}
-
-std::string Decoded(std::string& encoded) {
-  static const std::string alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// The text as the decoder reads it: blanks out, then CR LF pairs out.
+std::string Cleaned(const std::string& encoded) {
   std::string blankless;
   for (std::size_t i = 0; i < encoded.size();) {
     const std::size_t length = CharLength(encoded, i);
@@ -222,7 +198,22 @@ std::string Decoded(std::string& encoded) {
     if (!blank) blankless.append(encoded, i, length);
     i += length;
   }
-  encoded = Replaced(blankless, "\r\n", "");
+  return Replaced(blankless, "\r\n", "");
+}
+
+const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Once cleaned: the alphabet, then at most two pads, in whole groups of four.
+bool WellFormed(const std::string& member) {
+  const std::string cleaned = Cleaned(member);
+  const std::size_t pads = cleaned.find_first_not_of(kAlphabet);
+  if (pads == std::string::npos) return cleaned.size() % 4 == 0;
+  return cleaned.find_first_not_of('=', pads) == std::string::npos && cleaned.size() - pads <= 2 &&
+         cleaned.size() % 4 == 0;
+}
+
+std::string Decoded(std::string& encoded) {
+  encoded = Cleaned(encoded);
   const std::size_t groups = (encoded.size() + 3) / 4;
   unsigned e[4] = {0, 0, 0, 0};
   int endedAt = 0;
@@ -232,7 +223,7 @@ std::string Decoded(std::string& encoded) {
     for (int k = 0; k < 4; ++k) {
       const std::size_t at = g * 4 + static_cast<std::size_t>(k);
       const unsigned char c = at < encoded.size() ? static_cast<unsigned char>(encoded[at]) : 0;
-      const std::size_t p = c == 0 ? 0 : alphabet.find(static_cast<char>(c));
+      const std::size_t p = c == 0 ? 0 : kAlphabet.find(static_cast<char>(c));
       e[k] = p == std::string::npos ? c : static_cast<unsigned>(p);
       if (p == std::string::npos) {
         endedAt = k + 1;
@@ -269,17 +260,16 @@ std::string RandomBytes(std::mt19937& random, std::size_t n) {
 
 // Standard base64 in lines of 76 characters ended by CR LF, with blanks and full-width blanks.
 std::string Base64Lines(std::mt19937& random, const std::string& bytes) {
-  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   for (std::size_t i = 0; i < bytes.size(); i += 3) {
     const std::size_t left = bytes.size() - i;
     std::uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
     if (left > 1) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
     if (left > 2) v |= static_cast<unsigned char>(bytes[i + 2]);
-    out += alphabet[v >> 18];
-    out += alphabet[v >> 12 & 63];
-    out += left > 1 ? alphabet[v >> 6 & 63] : '=';
-    out += left > 2 ? alphabet[v & 63] : '=';
+    out += kAlphabet[v >> 18];
+    out += kAlphabet[v >> 12 & 63];
+    out += left > 1 ? kAlphabet[v >> 6 & 63] : '=';
+    out += left > 2 ? kAlphabet[v & 63] : '=';
     if ((i / 3 + 1) % 19 == 0) out += "\r\n";
     if (random() % 4000 == 0) out += random() % 2 ? " " : "\xA1\xA1";
   }
