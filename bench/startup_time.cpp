@@ -14,28 +14,12 @@
 
 #include "bench_common.h"
 #include "rt/wide.h"
+#include "tools/program_windows.h"
 
 namespace {
 
 constexpr double kGoalShareOfFloor = 1.2;
 constexpr double kGoalShareOfMinimal = 1.5;
-
-struct Search {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK FindShownWindow(HWND window, LPARAM lParam) {
-  auto& search = *reinterpret_cast<Search*>(lParam);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  if (owner != search.processId || !::IsWindowVisible(window)) return TRUE;
-  wchar_t caption[16] = {};
-  ::GetWindowTextW(window, caption, 16);
-  if (std::wstring(caption) != L"Lumivox") return TRUE;
-  search.found = window;
-  return FALSE;
-}
 
 constexpr double kGiveUpMs = 60000;
 
@@ -52,17 +36,17 @@ double TimeOneStart(const std::wstring& exe) {
   }
   rt::UniqueKernelHandle process(info.hProcess);
   rt::UniqueKernelHandle thread(info.hThread);
-  Search search = {info.dwProcessId, nullptr};
+  HWND window = nullptr;
   double shown = -1;
   while (bench::NowMs() - start < kGiveUpMs) {
-    ::EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
+    window = program_windows::FindTopWindow(info.dwProcessId, false);
+    if (window) {
       shown = bench::NowMs() - start;
       break;
     }
     if (::WaitForSingleObject(process.get(), 1) == WAIT_OBJECT_0) break;
   }
-  if (search.found) ::PostMessageW(search.found, WM_CLOSE, 0, 0);
+  if (window) ::PostMessageW(window, WM_CLOSE, 0, 0);
   if (::WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) {
     ::TerminateProcess(process.get(), 1);
     ::WaitForSingleObject(process.get(), 10000);

@@ -199,15 +199,11 @@ ComVariant ComCallVariantMethod(const ComObject& o, const Text& name, ComArgs ar
 }
 
 double ComCallNumberMethod(const ComObject& o, const Text& name, ComArgs args) {
-  ComVariant result;
-  InvokeByName(o, name, kCallKinds, args, &result);
-  return VariantToNumber(result);
+  return VariantToNumber(ComCallVariantMethod(o, name, args));
 }
 
 ComObject ComCallObjectMethod(const ComObject& o, const Text& name, ComArgs args) {
-  ComVariant result;
-  InvokeByName(o, name, kCallKinds, args, &result);
-  return VariantToObject(result);
+  return VariantToObject(ComCallVariantMethod(o, name, args));
 }
 
 Text ComGetTextProperty(const ComObject& o, const Text& name, ComArgs args) {

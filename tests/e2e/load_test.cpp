@@ -236,11 +236,15 @@ TEST_F(LoadTest, ClicksDuringASlowSynthesisNestAndTheWindowStaysLive) {
   const bool fileOk = WaitForServedAudioInTheFile(30000);
   ::Sleep(1500);
   EXPECT_TRUE(fileOk);
-  EXPECT_TRUE(service_control::ServedAudio().str() == ReadAll(path_));
   EXPECT_EQ(kClicks, RequestsReceived());
   EXPECT_TRUE(program.Alive());
   EXPECT_EQ("", program.TakeMessageBox(0).str());
   EXPECT_EQ(0, program.Close());
+  // Once the program has ended, every synthesis has replaced the file and nobody holds it.
+  const std::string served = service_control::ServedAudio().str();
+  const std::string written = ReadAll(path_);
+  EXPECT_TRUE(served == written) << "served " << served.size() << " bytes, the file holds "
+                                 << written.size();
   std::printf(
       "[ re-entrancy ] %d clicks, %d requests reached the service, %d of them before the first "
       "file was written (%s), window answered during a synthesis: %s, %d lost files\n",
