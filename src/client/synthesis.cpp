@@ -116,6 +116,8 @@ rt::ByteSet SynthesizeWithSettings(const rt::Text& speakText, const rt::Text& ap
     ReportFailure(FailureMessage(what, outputs.statusText));
   };
   rt::Text base64 = SpeechMemberOfReply(reply);
+  // Cleaned once here, so that neither the check nor the decoder copies megabytes again.
+  web::CleanBase64(base64);
   if (!web::IsWellFormedBase64(base64)) {
     reportNoAudio("回复中的语音数据已损坏");
     return rt::ByteSet();

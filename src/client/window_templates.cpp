@@ -58,12 +58,14 @@ UnitTemplate Clickable(UnitClass cls, const char* name, std::uint32_t id, UnitRe
   return unit;
 }
 
+// The edit field shows the selected entry's text: what the user sees is what the request sends.
 UnitTemplate ComboBox(const char* name, std::uint32_t id, UnitRect rect,
-                      std::vector<rt::ComboEntry> entries, int selection, const char* text) {
-  UnitTemplate unit = Unit(UnitClass::kComboBox, name, id, rect, text);
+                      std::vector<rt::ComboEntry> entries, std::size_t selection) {
+  UnitTemplate unit =
+      Unit(UnitClass::kComboBox, name, id, rect, entries.at(selection).text.str().c_str());
   unit.flags = rt::kUnitInput;
   unit.entries = std::move(entries);
-  unit.selection = selection;
+  unit.selection = static_cast<int>(selection);
   return unit;
 }
 
@@ -99,14 +101,11 @@ std::vector<UnitTemplate> CommonUnits(const WindowHandlers& handlers) {
           "标签3", 0x16017f43, {432, 35, 120, 85},
           "登陆后去创建应用选择语音合成，添加应用语音合成\r\n填写你的Id & Key在左边的框内\r\n"),
       Label("标签4", 0x16017f46, {427, 129, 33, 32}, "声音："),
-      // The edit field's text is that of the selected entry: what the user sees is the
-      // speaker that the request sends.
       ComboBox("组合框1", kSpeakerComboUnit, {472, 136, 88, 20},
-               {{"普通话男声", 1}, {"静琪女声", 5}, {"欢馨女声", 6}, {"碧萱女声", 7}}, 3,
-               "碧萱女声"),
+               {{"普通话男声", 1}, {"静琪女声", 5}, {"欢馨女声", 6}, {"碧萱女声", 7}}, 3),
       Label("标签11", 0x16017f54, {426, 170, 80, 16}, "输出文件格式："),
       ComboBox("组合框2", kFormatComboUnit, {512, 169, 48, 20},
-               {{"PCM", 1}, {"WAV", 2}, {"MP3", 3}}, 2, "MP3"),
+               {{"PCM", 1}, {"WAV", 2}, {"MP3", 3}}, 2),
       NoteLabel("标签12", 0x16017f56, {432, 203, 120, 32}, "默认输出到软件所在目录"),
       Clickable(UnitClass::kButton, "按钮1", kSynthesizeButtonUnit, {432, 264, 120, 32}, "语音合成",
                 handlers.synthesizeClicked),

@@ -225,9 +225,7 @@ ComVariant ComGetVariantProperty(const ComObject& o, const Text& name, ComArgs a
 }
 
 void VariantSet(ComVariant& v, const Text& value) {
-  VARIANT* raw = v.put();
-  raw->vt = VT_BSTR;
-  raw->bstrVal = MakeBstr([&](Widening& w) { w.Append(value.str()); });
+  v = StringVariant([&](Widening& w) { w.Append(value.str()); });
 }
 
 ComVariant StringVariant(const std::function<void(Widening&)>& pieces) {

@@ -4,41 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "rt/byte_scan.h"
 #include "rt/fatal_error.h"
 
 namespace rt {
 namespace {
 
+using byte_scan::FindByte;
+
 bool IsLeadByte(unsigned char b) { return b >= 0x80; }
-
-// Byte scans eight bytes at a time: the C library's byte search goes byte by byte under Wine.
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighs = 0x8080808080808080u;
-
-bool HoldsZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; }
-
-std::uint64_t WordAt(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// Index of the first byte c in [from, to), or to.
-std::size_t FindByte(const char* p, std::size_t from, std::size_t to, char c) {
-  const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
-  std::size_t i = from;
-  while (i + 8 <= to && !HoldsZeroByte(WordAt(p + i) ^ pattern)) i += 8;
-  while (i < to && p[i] != c) ++i;
-  return i;
-}
-
-// Index of the first byte from 0x80 up in [from, to), or to.
-std::size_t FindLeadByte(const char* p, std::size_t from, std::size_t to) {
-  std::size_t i = from;
-  while (i + 8 <= to && (WordAt(p + i) & kHighs) == 0) i += 8;
-  while (i < to && !IsLeadByte(static_cast<unsigned char>(p[i]))) ++i;
-  return i;
-}
 
 // Length of the character that starts at index i: 2 for a lead byte with a byte after it.
 std::size_t CharLength(const std::string& s, std::size_t i) {
@@ -81,7 +55,7 @@ std::size_t FindBytes(const std::string& s, const std::string& sought, std::size
 // to the next such byte and steps over its character.
 std::size_t BoundaryFrom(const std::string& s, std::size_t boundary, std::size_t target) {
   while (boundary < target) {
-    const std::size_t lead = FindLeadByte(s.data(), boundary, target);
+    const std::size_t lead = byte_scan::FindHighByte(s.data(), boundary, target);
     if (lead == target) return target;
     boundary = lead + CharLength(s, lead);
   }

@@ -5,21 +5,12 @@
 #include <cstring>
 #include <cwchar>
 
+#include "rt/byte_scan.h"
+
 namespace rt {
 namespace {
 
-bool IsHigh(char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; }
-
-// Index of the first byte from 0x80 up at or after i, or n; eight bytes at a time.
-std::size_t AsciiBytesEnd(const char* p, std::size_t i, std::size_t n) {
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080u) break;
-  }
-  while (i < n && !IsHigh(p[i])) ++i;
-  return i;
-}
+using byte_scan::IsHigh;
 
 std::size_t HighBytesEnd(const char* p, std::size_t i, std::size_t n) {
   while (i < n && IsHigh(p[i])) ++i;
@@ -102,7 +93,7 @@ void Widening::Append(std::string_view piece) {
     i = end + 1;
   }
   while (i < n) {
-    const std::size_t high = AsciiBytesEnd(p, i, n);
+    const std::size_t high = byte_scan::FindHighByte(p, i, n);
     Ascii(p + i, high - i);
     if (high == n) return;
     const std::size_t end = HighBytesEnd(p, high, n);
@@ -192,13 +183,14 @@ std::string Narrow(const wchar_t* s, std::size_t units, UINT codePage, DWORD fla
   return out;
 }
 
-std::wstring WidenGbk(const Text& s) {
+std::wstring WidenToString(const Text& s, UINT codePage, ToWideFunction convert) {
   std::wstring out;
   const bool widened = Widen([&](Widening& w) { w.Append(s.str()); },
                              [&](std::size_t units) {
                                out.resize(units);
                                return out.data();
-                             });
+                             },
+                             codePage, convert);
   if (!widened) out.clear();
   return out;
 }

@@ -1,10 +1,11 @@
 // The one conversion between program texts (code page 936) and UTF-16, both ways, for the
-// runtime and for the web routines alike. ASCII maps to itself in code page 936 both ways, so
-// runs of it are widened and narrowed here as they stand; the platform converts the rest, run
-// by run, cut only where the platform's conversion of the whole text has a character boundary
-// too, so every result is the platform's own. The caller names the platform functions: the
-// runtime calls the system's directly (it needs them to bind the external-function table and
-// to report that binding failed), the web routines call the table's entries.
+// runtime's calls into the system and for the web routines' code page 936 conversions. ASCII maps
+// to itself in code page 936 both ways, so runs of it are widened and narrowed here as they stand;
+// the platform converts the rest, run by run, cut only where the platform's conversion of the whole
+// text has a character boundary too, so every result is the platform's own. The caller names the
+// platform functions: the runtime calls the system's directly (it needs them to bind the
+// external-function table and to report that binding failed), the web routines call the table's
+// entries.
 #pragma once
 
 #include <windows.h>
@@ -69,9 +70,13 @@ bool Widen(const Pieces& pieces, const Allocate& allocate, UINT codePage = kGbkC
 std::string Narrow(const wchar_t* s, std::size_t units, UINT codePage, DWORD flags,
                    ToMultiByteFunction convert = &::WideCharToMultiByte);
 
+// The whole text widened by `convert`; empty when the platform refuses it.
+std::wstring WidenToString(const Text& s, UINT codePage = kGbkCodePage,
+                           ToWideFunction convert = &::MultiByteToWideChar);
+
 // The runtime's own conversions for the calls it makes into the system: explicit 936, whatever
 // the system locale.
-std::wstring WidenGbk(const Text& s);
+inline std::wstring WidenGbk(const Text& s) { return WidenToString(s); }
 Text NarrowToGbk(const wchar_t* s, int units = -1);
 
 }  // namespace rt

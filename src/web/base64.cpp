@@ -51,8 +51,12 @@ rt::Text Cleaned(const rt::Text& encoded) {
 
 }  // namespace
 
-rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros) {
+void CleanBase64(rt::Text& encoded) {
   if (NeedsCleaning(encoded.str())) encoded = Cleaned(encoded);
+}
+
+rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros) {
+  CleanBase64(encoded);
 
   const auto* text = reinterpret_cast<const unsigned char*>(encoded.str().data());
   const std::size_t n = encoded.str().size();
@@ -76,13 +80,12 @@ rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros) {
       o[2] = static_cast<unsigned char>(v);
       rt::ProcessEvents();
     }
+    lastEnd = 0;
     if (g > first) {
-      lastEnd = 0;
       for (int k = 0; k < 4; ++k) e[k] = kValues[text[(g - 1) * 4 + static_cast<std::size_t>(k)]];
     }
     if (g == groups) break;
     // A group with a character outside the alphabet, or the last one, short of characters.
-    lastEnd = 0;
     for (std::size_t k = 0; k < 4; ++k) {
       // A position past the end of the text counts as "A".
       const unsigned c = g * 4 + k < n ? text[g * 4 + k] : 'A';

@@ -5,8 +5,11 @@
 
 namespace web {
 
-// Removes blanks and CR LF pairs from encoded (the caller's variable keeps the cleaned
-// text), then decodes it in groups of four, pumping window messages after each group.
+// Removes blanks (ASCII and full-width), then CR LF pairs: the text as the decoder reads it.
+// A text that needs neither is left as it is.
+void CleanBase64(rt::Text& encoded);
+// Cleans encoded (the caller's variable keeps the cleaned text), then decodes it in groups of
+// four, pumping window messages after each group.
 rt::ByteSet Base64Decode(rt::Text& encoded, bool trimZeros = false);
 rt::ByteSet TrimTrailingZeroBytes(const rt::ByteSet& bytes);
 

@@ -59,14 +59,7 @@ rt::ByteSet AnsiToWide(const rt::Text& source, bool dropTerminator) {
 }
 
 std::wstring AnsiToWideString(const rt::Text& source) {
-  std::wstring wide;
-  rt::Widen([&](rt::Widening& w) { w.Append(source.str()); },
-            [&](std::size_t units) {
-              wide.assign(units, L'\0');
-              return wide.data();
-            },
-            rt::kGbkCodePage, &TableToWide);
-  return wide;
+  return rt::WidenToString(source, rt::kGbkCodePage, &TableToWide);
 }
 
 rt::Text WideToAnsi(const rt::ByteSet& source) {

@@ -18,7 +18,7 @@ namespace {
 // What the URL gives the later stages.
 struct Target {
   rt::Text hostName;
-  std::wstring wideHostName;  // for the redirect guard, which must not allocate
+  std::wstring wideHostName;  // for the connection and the redirect guard, which must not allocate
   std::wstring objectName;
   INTERNET_PORT port = 0;
   bool secure = false;
@@ -161,9 +161,8 @@ WayOut OpenAndSend(const Target& target, const std::wstring& proxyName,
   if (!handles.session) return progress.Fail(kHttpSessionFailed);
 
   ++progress.stagesEntered;
-  const std::wstring wideHost = Wide(target.hostName);
   handles.connect.reset(
-      rt::dll::WinHttpConnect(handles.session.get(), wideHost.c_str(), target.port, 0));
+      rt::dll::WinHttpConnect(handles.session.get(), target.wideHostName.c_str(), target.port, 0));
   if (!handles.connect) return progress.Fail(kHttpConnectFailed);
 
   ++progress.stagesEntered;

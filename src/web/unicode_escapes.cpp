@@ -1,10 +1,10 @@
 #include "web/unicode_escapes.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "rt/byte_scan.h"
 #include "rt/com_object.h"
 #include "rt/handle_owners.h"
 #include "web/code_pages.h"
@@ -28,20 +28,14 @@ void ReplaceEvery(rt::Text& s, const char* sought, const char* repl) {
 // 0x80 up (a double-byte character, stepped over whole). Eight bytes at a time: true when the
 // word holds one.
 bool HoldsStop(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighs = 0x8080808080808080u;
-  const auto holdsZero = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
-  return (word & kHighs) != 0 || holdsZero(word ^ (kOnes * '\r')) ||
-         holdsZero(word ^ (kOnes * '\\')) || holdsZero(word ^ (kOnes * '\''));
+  using namespace rt::byte_scan;
+  return (word & kHighs) != 0 || HoldsByte(word, '\r') || HoldsByte(word, '\\') ||
+         HoldsByte(word, '\'');
 }
 
 std::size_t NextStop(const std::string& s, std::size_t i) {
   const std::size_t n = s.size();
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s.data() + i, 8);
-    if (HoldsStop(word)) break;
-  }
+  while (i + 8 <= n && !HoldsStop(rt::byte_scan::WordAt(s.data() + i))) i += 8;
   for (; i < n; ++i) {
     const char c = s[i];
     if (c == '\r' || c == '\\' || c == kApostrophe[0] || static_cast<unsigned char>(c) >= 0x80)
