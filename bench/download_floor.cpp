@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench_common.h"
+#include "winhttp_floor.h"
 
 namespace {
 
@@ -36,23 +37,7 @@ std::string Download(const std::wstring& host, INTERNET_PORT port, const std::ws
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !::WinHttpReceiveResponse(request.get(), nullptr))
     return std::string();
-  DWORD length = 0;
-  DWORD size = sizeof length;
-  std::string body;
-  if (::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX))
-    body.reserve(length);
-  for (;;) {
-    DWORD available = 0;
-    if (!::WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
-    const std::size_t before = body.size();
-    body.resize(before + available);
-    DWORD read = 0;
-    if (!::WinHttpReadData(request.get(), &body[before], available, &read)) read = 0;
-    body.resize(before + read);
-    if (read == 0) break;
-  }
-  return body;
+  return bench::ReadWholeBody(request.get());
 }
 
 }  // namespace

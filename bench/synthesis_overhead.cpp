@@ -6,8 +6,10 @@
 // curl (the service's share), then has the table printed.
 //   synthesis_overhead REPLY_BYTES REPETITIONS
 //     prints "fresh|pooled TO_FILE_MS WHOLE_CALL_MS REQUEST_MS FLOOR_POST_MS FLOOR_MS", a line each
-//   synthesis_overhead --table SIZE KIND TO_FILE WHOLE_CALL REQUEST FLOOR_POST FLOOR SERVICE BYTES
-//   [...] synthesis_overhead --stall REPETITIONS
+//   synthesis_overhead --table SIZE KIND TO_FILE WHOLE_CALL REQUEST FLOOR_POST FLOOR SERVICE
+//                              BYTES [...]
+//     prints the table of such lines, nine fields each
+//   synthesis_overhead --stall REPETITIONS
 //     the same request over plain sockets on one kept-alive connection, its header block and
 //     body written at once or apart: where the pooled connection's stall comes from
 #include <winsock2.h>
@@ -27,6 +29,7 @@
 #include "rt/audio.h"
 #include "service/service_control.h"
 #include "web/http_request.h"
+#include "winhttp_floor.h"
 
 namespace {
 
@@ -49,24 +52,7 @@ std::string MinimalRequest(HINTERNET session, const wchar_t* verb, const wchar_t
                             0) ||
       !::WinHttpReceiveResponse(request.get(), nullptr))
     return std::string();
-  DWORD announced = 0;
-  DWORD size = sizeof announced;
-  std::string reply;
-  if (::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &announced, &size,
-                            WINHTTP_NO_HEADER_INDEX))
-    reply.reserve(announced);
-  for (;;) {
-    DWORD available = 0;
-    if (!::WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
-    const std::size_t before = reply.size();
-    reply.resize(before + available);
-    DWORD read = 0;
-    if (!::WinHttpReadData(request.get(), &reply[before], available, &read)) read = 0;
-    reply.resize(before + read);
-    if (read == 0) break;
-  }
-  return reply;
+  return bench::ReadWholeBody(request.get());
 }
 
 // The next request to the service opens a fresh connection: this one takes the pooled one and
@@ -80,8 +66,7 @@ void DropPooledConnection(HINTERNET session) {
 bool FloorDecodeAndWrite(const std::string& reply, const std::wstring& target) {
   floors::UnescapeTimes ignored;
   std::string speech = floors::Unescape(reply, ignored);
-  if (!floors::CutBetween(speech, "speech\": \"", '"') || !floors::IsWellFormedBase64(speech) ||
-      floors::NeedsCleanUp(speech))
+  if (!floors::CutBetween(speech, "speech\": \"", '"') || !floors::IsCleanWellFormedBase64(speech))
     return false;
   const std::string audio = floors::Base64Decode(speech);
   const std::wstring temporary = target + L".tmp";
@@ -331,7 +316,9 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::string(argv[1]) == "--table") return PrintTable(argc - 2, argv + 2);
   if (argc == 3 && std::string(argv[1]) == "--stall") return MeasureStall(std::atoi(argv[2]));
   if (argc != 3) {
-    std::fprintf(stderr, "usage: synthesis_overhead REPLY_BYTES REPETITIONS\n");
+    std::fprintf(stderr,
+                 "usage: synthesis_overhead REPLY_BYTES REPETITIONS | --stall REPETITIONS | "
+                 "--table ...\n");
     return 2;
   }
   return Measure(std::atol(argv[1]), std::atoi(argv[2]));

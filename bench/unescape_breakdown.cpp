@@ -3,8 +3,6 @@
 // script engine's share (parsing the literal, unescape()) apart from the work around it, and
 // each beside its floor (floors.h).
 #include <windows.h>
-// After windows.h, whose types it uses.
-#include <oleauto.h>
 
 #include <cstdio>
 #include <string>
@@ -14,7 +12,7 @@
 #include "floors.h"
 #include "rt/com_object.h"
 #include "rt/handle_owners.h"
-#include "web/regex_matcher.h"
+#include "rt/text.h"
 #include "web/unicode_escapes.h"
 
 namespace {
@@ -24,9 +22,6 @@ struct Step {
   std::vector<double> ms;
   std::vector<double> floor = {};  // empty: no floor of its own
 };
-
-using floors::BstrArg;
-using floors::Call;
 
 // Milliseconds to take n bytes of fresh memory and write to them once: what every new copy
 // of a large text costs before a byte of it is computed.
@@ -73,22 +68,11 @@ int main() {
     lap(0);
     rt::ComVariant statement = web::ScriptStatement(reply);
     lap(1);
-    VARIANT ignored;
-    ::VariantInit(&ignored);
-    Call(script.get(), L"ExecuteStatement", {*statement.get()}, &ignored);
-    ::VariantClear(&ignored);
-    statement.put();
+    rt::ComCallNumberMethod(script, "ExecuteStatement", {std::move(statement)});
     lap(2);
-    SAFEARRAY* none = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
-    VARIANT noneArg;
-    ::VariantInit(&noneArg);
-    noneArg.vt = VT_ARRAY | VT_VARIANT;
-    noneArg.parray = none;
-    BSTR name = ::SysAllocString(L"xx");
-    rt::ComVariant result;
-    Call(script.get(), L"Run", {BstrArg(name), noneArg}, result.get());
-    ::SysFreeString(name);
-    ::SafeArrayDestroy(none);
+    rt::ComVariant none;
+    rt::VariantSetEmptyArray(none);
+    rt::ComVariant result = rt::ComCallVariantMethod(script, "Run", {"xx", none});
     lap(3);
     script.reset();
     rt::ComUninit();

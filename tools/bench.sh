@@ -5,6 +5,9 @@
 # Figures only: nothing here fails on a slow result; a benchmark that cannot run says why.
 set -euo pipefail
 source "$(dirname "$0")/prologue.sh"
+# One display for the whole run: Wine's session of the prefix keeps the display of its first
+# program, so a start-up timed after a benchmark that ran without one would show no window.
+if [ -z "${DISPLAY:-}" ]; then exec tools/with-display.sh tools/bench.sh "$@"; fi
 cmake --preset "mingw-$arch" >/dev/null
 cmake --build --preset "mingw-$arch" -j"$(nproc)" >/dev/null
 build="$root/build/mingw-$arch"

@@ -48,13 +48,10 @@ fail() {
 
 # The Wine session of the run's prefix (never another's): -w waits for its end, -k ends it.
 wineserver_of_prefix() {
-  local server=wineserver
-  [ -x /usr/lib/wine/wineserver64 ] && file -b "$exe" | grep -q 'x86-64' &&
-    server=/usr/lib/wine/wineserver64
   if [ "$1" = -w ]; then
-    timeout 20 "$server" -w 2>/dev/null
+    timeout 20 wineserver -w 2>/dev/null
   else
-    "$server" -k 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
   fi
 }
 

@@ -15,21 +15,13 @@
 
 #include "client/window_templates.h"
 #include "rt/handle_owners.h"
+#include "rt/wide.h"
 #include "tools/program_windows.h"
 
 namespace {
 
 constexpr DWORD kWindowWaitMs = 30000;
 constexpr DWORD kExitWaitMs = 10000;
-
-std::string Utf8(const std::wstring& wide) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
 
 void Say(const std::string& line) {
   std::printf("%s\n", line.c_str());
@@ -55,7 +47,7 @@ std::string TakeMessageBox(DWORD processId) {
   for (wchar_t& c : flat) {
     if (c == L'\r' || c == L'\n') c = L' ';
   }
-  return "message " + Utf8(flat);
+  return "message " + rt::Narrow(flat.c_str(), flat.size(), CP_UTF8, 0);
 }
 
 }  // namespace
