@@ -13,6 +13,7 @@
 #include "client/window_templates.h"
 #include "rt/form_engine.h"
 #include "rt/handle_owners.h"
+#include "rt/startup.h"
 #include "rt/wide.h"
 
 namespace {
@@ -317,11 +318,6 @@ int AverageCharWidth(HWND control) {
   return tm.tmAveCharWidth;
 }
 
-std::wstring Caption(HWND control) {
-  wchar_t buffer[512] = {};
-  return std::wstring(buffer, static_cast<std::size_t>(::GetWindowTextW(control, buffer, 512)));
-}
-
 // The ink of a line drawn from origin stays within [0, width) and the line within height.
 void ExpectLineFits(const std::string& what, const Ink& ink, int origin, int width, int height) {
   EXPECT_GE(origin + ink.left, 0) << what;
@@ -338,7 +334,7 @@ TEST_P(MainWindowTest, EveryCaptionFitsInsideItsUnit) {
     const std::string name = unit.name.str();
     RECT client{};
     ::GetClientRect(control, &client);
-    const std::wstring caption = Caption(control);
+    const std::wstring caption = rt::WidenGbk(WindowText(control));
     switch (unit.unitClass) {
       case rt::UnitClass::kLabel:
         if (unit.multiLine) {
@@ -382,10 +378,7 @@ TEST_P(MainWindowTest, EveryCaptionFitsInsideItsUnit) {
 }
 
 std::wstring ScreenshotPath(const char* name) {
-  wchar_t exe[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring dir(exe);
-  dir = dir.substr(0, dir.find_last_of(L'\\')) + L"\\screenshots";
+  const std::wstring dir = rt::ProgramDirectory() + L"screenshots";
   ::CreateDirectoryW(dir.c_str(), nullptr);
   return dir + L"\\" + rt::WidenGbk(name) + L".png";
 }

@@ -258,7 +258,7 @@ TEST_F(SynthesisTest, WindowClosedDuringTheSynthesisPlaysNothingAndEndsTheLoop) 
   for (const Case& c :
        {Case{"{\"stall_seconds\": 1}", true}, Case{"{\"no_speech\": true}", false}}) {
     SCOPED_TRACE(c.config);
-    ASSERT_TRUE(rt::WriteFile(path_, rt::ByteSet(kPrevious)));
+    ASSERT_NO_FATAL_FAILURE(WritePrevious());
     Configure(c.config);
     player_.clear();
     reports_.clear();

@@ -157,14 +157,12 @@ protected:
   Outcome AwaitOutcome(e2e::ProgramUnderTest& program,
                        std::chrono::steady_clock::time_point clicked, DWORD limitMs) const {
     Outcome outcome;
-    const DWORD end = ::GetTickCount() + limitMs + 5000;
-    do {
+    e2e::WaitUntil(limitMs + 5000, 20, [&] {
       outcome.message = program.TakeMessageBox(0).str();
       outcome.fileChanged = ReadAll(path_) != kPrevious;
       outcome.alive = program.Alive();
-      if (!outcome.message.empty() || outcome.fileChanged || !outcome.alive) break;
-      ::Sleep(20);
-    } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+      return !outcome.message.empty() || outcome.fileChanged || !outcome.alive;
+    });
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - clicked).count();
     // A box that follows a changed file would be a success reported as a failure.

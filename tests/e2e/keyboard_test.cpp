@@ -60,7 +60,7 @@ protected:
     for (int i = 0; i < most && program.FocusedUnit() != unitId; ++i) {
       const std::uint32_t before = program.FocusedUnit();
       e2e::PressKey(VK_TAB);
-      for (int k = 0; k < 100 && program.FocusedUnit() == before; ++k) ::Sleep(20);
+      e2e::WaitUntil(2000, 20, [&] { return program.FocusedUnit() != before; });
     }
     return program.FocusedUnit() == unitId;
   }
@@ -109,7 +109,7 @@ TEST_F(KeyboardTest, TheTextBoxKeepsEnterForNewLinesAndLetsTabGoOn) {
   e2e::PressKey(VK_TAB, VK_SHIFT);
   ASSERT_EQ(kTextEditUnit, program->WaitForFocus(kTextEditUnit));
   e2e::PressKey('D');
-  for (int i = 0; i < 100 && program->ReadText(kTextEditUnit) != rt::Text("d"); ++i) ::Sleep(20);
+  e2e::WaitUntil(2000, 20, [&] { return program->ReadText(kTextEditUnit) == rt::Text("d"); });
   EXPECT_EQ(rt::Text("d"), program->ReadText(kTextEditUnit));
   EXPECT_EQ(0, program->Close());
 }
@@ -143,7 +143,7 @@ TEST_F(KeyboardTest, EnterAndSpaceOnTheButtonSynthesize) {
   std::size_t requests = 0;
   for (WORD key : {WORD{VK_RETURN}, WORD{VK_SPACE}}) {
     e2e::PressKey(key);
-    for (int i = 0; i < 300 && service_control::RawBodies().size() == requests; ++i) ::Sleep(100);
+    e2e::WaitUntil(30000, 100, [&] { return service_control::RawBodies().size() != requests; });
     EXPECT_EQ(++requests, service_control::RawBodies().size()) << "key " << key;
     EXPECT_EQ(kSynthesizeButtonUnit, program->WaitForFocus(kSynthesizeButtonUnit));
   }
@@ -151,20 +151,16 @@ TEST_F(KeyboardTest, EnterAndSpaceOnTheButtonSynthesize) {
   EXPECT_EQ(0, program->Close());
 }
 
-// A window of the test's own that takes the foreground away from the program.
-struct OtherWindow {
-  rt::UniqueWindow hwnd{::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                          700, 500, 200, 100, nullptr, nullptr,
-                                          ::GetModuleHandleW(nullptr), nullptr)};
-};
-
 TEST_F(KeyboardTest, ReactivatedWindowGivesTheFocusBackToTheUnitThatHadIt) {
   const auto program = Start(kTtsClient);
   ASSERT_TRUE(program->started());
   ASSERT_TRUE(TabTo(*program, kAppKeyEditUnit));
-  OtherWindow other;
-  ASSERT_TRUE(other.hwnd);
-  ::SetForegroundWindow(other.hwnd.get());
+  // A window of the test's own takes the foreground away from the program.
+  const rt::UniqueWindow other(
+      ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700, 500, 200,
+                        100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
+  ASSERT_TRUE(other);
+  ::SetForegroundWindow(other.get());
   e2e::Pump(300);
   EXPECT_EQ(0u, program->WaitForFocus(0)) << "the program lost the foreground";
   ::SetForegroundWindow(program->window());

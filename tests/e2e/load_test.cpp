@@ -75,13 +75,10 @@ protected:
 
   // Waits until the service has served audio and the desktop file holds exactly it.
   bool WaitForServedAudioInTheFile(DWORD ms) const {
-    const DWORD end = ::GetTickCount() + ms;
-    do {
+    return e2e::WaitUntil(ms, 50, [&] {
       const std::string served = service_control::ServedAudio().str();
-      if (served.size() > 100 && ReadAll(path_) == served) return true;
-      ::Sleep(50);
-    } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
-    return false;
+      return served.size() > 100 && ReadAll(path_) == served;
+    });
   }
 
   rt::Text path_;
@@ -193,7 +190,7 @@ TEST_F(LoadTest, ClicksDuringASlowSynthesisNestAndTheWindowStaysLive) {
   ASSERT_TRUE(service_control::Configure("{\"stall_seconds\": 1, \"pad_audio_bytes\": 4000000}"));
   program.SetText(kTextEditUnit, "慢");
   program.Click(kSynthesizeButtonUnit);
-  for (int i = 0; i < 200 && RequestsReceived() == 0; ++i) ::Sleep(20);
+  e2e::WaitUntil(4000, 20, [&] { return RequestsReceived() != 0; });
   ASSERT_EQ(1, RequestsReceived());
   ::InvalidateRect(window, nullptr, FALSE);
   ULONGLONG paintedAt = 0;

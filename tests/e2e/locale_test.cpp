@@ -103,7 +103,7 @@ TEST(LocaleAndZone, RequestBytesAreTheSameInEveryLocaleAndZone) {
   program.SetSliderPosition(client::kSpeedSliderUnit, 65);
   program.SetSliderPosition(client::kTimbreSliderUnit, 12);
   program.Click(client::kSynthesizeButtonUnit);
-  for (int i = 0; i < 300 && RawBodies().empty(); ++i) ::Sleep(100);
+  e2e::WaitUntil(30000, 100, [] { return !RawBodies().empty(); });
   ASSERT_FALSE(RawBodies().empty()) << program.TakeMessageBox(0).str();
   bool written = false;
   std::string reported;

@@ -10,6 +10,7 @@
 
 #include "client/window_templates.h"
 #include "e2e/program_driver.h"
+#include "rt/startup.h"
 #include "rt/wide.h"
 #include "service/service_control.h"
 
@@ -21,22 +22,31 @@ constexpr wchar_t kUserShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr wchar_t kMissingDesktop[] = L"C:\\lumivox-no-such-folder\\Desktop";
 
-// One registry value, put back as it was when the scope ends.
+// One registry value, put back as it was when the scope ends: restored when it could be read,
+// deleted when there was none, left alone otherwise.
 class ScopedRegistryValue {
 public:
   ScopedRegistryValue(const wchar_t* key, const wchar_t* name, DWORD type, const wchar_t* value)
       : key_(key), name_(name) {
-    DWORD size = sizeof old_;
-    had_ = ::RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &oldType_, old_,
-                          &size) == ERROR_SUCCESS;
-    oldSize_ = size;
+    constexpr DWORD kFlags = RRF_RT_ANY | RRF_NOEXPAND;
+    DWORD size = 0;
+    const LSTATUS probed =
+        ::RegGetValueW(HKEY_CURRENT_USER, key, name, kFlags, &oldType_, nullptr, &size);
+    absent_ = probed == ERROR_FILE_NOT_FOUND;
+    if (probed == ERROR_SUCCESS) {
+      old_.resize(size);
+      read_ = ::RegGetValueW(HKEY_CURRENT_USER, key, name, kFlags, &oldType_, old_.data(), &size) ==
+              ERROR_SUCCESS;
+      old_.resize(size);
+    }
     ::RegSetKeyValueW(HKEY_CURRENT_USER, key, name, type, value,
                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
   }
   ~ScopedRegistryValue() {
-    if (had_) {
-      ::RegSetKeyValueW(HKEY_CURRENT_USER, key_, name_, oldType_, old_, oldSize_);
-    } else {
+    if (read_) {
+      ::RegSetKeyValueW(HKEY_CURRENT_USER, key_, name_, oldType_, old_.data(),
+                        static_cast<DWORD>(old_.size()));
+    } else if (absent_) {
       ::RegDeleteKeyValueW(HKEY_CURRENT_USER, key_, name_);
     }
   }
@@ -46,10 +56,10 @@ public:
 private:
   const wchar_t* key_;
   const wchar_t* name_;
-  bool had_ = false;
+  bool absent_ = false;
+  bool read_ = false;
   DWORD oldType_ = 0;
-  DWORD oldSize_ = 0;
-  BYTE old_[2048] = {};
+  std::vector<BYTE> old_;
 };
 
 TEST(NoDesktopFolder, BothProgramsWriteTheFileInTheirOwnDirectory) {
@@ -57,7 +67,7 @@ TEST(NoDesktopFolder, BothProgramsWriteTheFileInTheirOwnDirectory) {
   ASSERT_TRUE(service_control::Configure("{}"));
   const ScopedRegistryValue user(kUserShellFolders, L"Desktop", REG_EXPAND_SZ, kMissingDesktop);
   const ScopedRegistryValue shell(kShellFolders, L"Desktop", REG_SZ, kMissingDesktop);
-  const std::wstring file = e2e::TestProgramDirectory() + rt::WidenGbk("合成语音.mp3");
+  const std::wstring file = rt::ProgramDirectory() + rt::WidenGbk("合成语音.mp3");
   for (const e2e::LocalProgram& p : e2e::LocalPrograms()) {
     SCOPED_TRACE(rt::NarrowToGbk(p.exe).str());
     ::DeleteFileW(file.c_str());

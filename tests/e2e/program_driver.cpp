@@ -8,17 +8,11 @@
 
 #include "client/window_templates.h"
 #include "common/bytes.h"
+#include "rt/startup.h"
 #include "rt/wide.h"
 #include "tools/program_windows.h"
 
 namespace e2e {
-
-std::wstring TestProgramDirectory() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path);
-  return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
 
 std::vector<LocalProgram> LocalPrograms() {
   return {{L"ttsclient-local.exe", client::TtsClientWindow({})},
@@ -72,18 +66,17 @@ bool OpenPagesWith(const rt::Text& recorder) {
 }
 
 std::string WaitForNewContent(const rt::Text& path, const std::string& before, DWORD waitMs) {
-  const DWORD end = ::GetTickCount() + waitMs;
-  std::string content = test_common::ReadAll(path);
-  while (content == before && static_cast<LONG>(end - ::GetTickCount()) > 0) {
-    ::Sleep(50);
+  std::string content;
+  WaitUntil(waitMs, 50, [&] {
     content = test_common::ReadAll(path);
-  }
+    return content != before;
+  });
   return content;
 }
 
 ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTemplate layout)
     : layout_(std::move(layout)) {
-  std::wstring commandLine = L"\"" + TestProgramDirectory() + exeName + L"\"";
+  std::wstring commandLine = L"\"" + rt::ProgramDirectory() + exeName + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -95,10 +88,10 @@ ProgramUnderTest::ProgramUnderTest(const std::wstring& exeName, rt::WindowTempla
   thread_.reset(info.hThread);
   processId_ = info.dwProcessId;
   threadId_ = info.dwThreadId;
-  for (int i = 0; i < 300 && !window_; ++i) {
+  WaitUntil(30000, 100, [&] {
     window_ = program_windows::FindTopWindow(processId_, false);
-    if (!window_) ::Sleep(100);
-  }
+    return window_ != nullptr;
+  });
   // The window shows before its units hold their start values; wait until it is idle.
   ::WaitForInputIdle(process_.get(), 10000);
 }
@@ -136,12 +129,11 @@ std::uint32_t ProgramUnderTest::FocusedUnit() const {
 }
 
 std::uint32_t ProgramUnderTest::WaitForFocus(std::uint32_t unitId, DWORD waitMs) const {
-  const DWORD end = ::GetTickCount() + waitMs;
-  std::uint32_t focused = FocusedUnit();
-  while (focused != unitId && static_cast<LONG>(end - ::GetTickCount()) > 0) {
-    ::Sleep(20);
+  std::uint32_t focused = 0;
+  WaitUntil(waitMs, 20, [&] {
     focused = FocusedUnit();
-  }
+    return focused == unitId;
+  });
   return focused;
 }
 
@@ -156,14 +148,13 @@ void ProgramUnderTest::SetSliderPosition(std::uint32_t sliderUnit, int position)
 void ProgramUnderTest::Click(std::uint32_t unitId) { ::PostMessageW(Unit(unitId), BM_CLICK, 0, 0); }
 
 rt::Text ProgramUnderTest::TakeMessageBox(DWORD waitMs) {
-  const DWORD end = ::GetTickCount() + waitMs;
-  do {
-    if (HWND box = program_windows::FindTopWindow(processId_, true)) {
-      return rt::NarrowToGbk(program_windows::TakeMessageBoxText(box).c_str());
-    }
-    ::Sleep(50);
-  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
-  return rt::Text();
+  HWND box = nullptr;
+  if (!WaitUntil(waitMs, 50, [&] {
+        box = program_windows::FindTopWindow(processId_, true);
+        return box != nullptr;
+      }))
+    return rt::Text();
+  return rt::NarrowToGbk(program_windows::TakeMessageBoxText(box).c_str());
 }
 
 bool ProgramUnderTest::Alive() const {
@@ -179,12 +170,8 @@ long ProgramUnderTest::Close() {
 }
 
 bool ProgramUnderTest::WaitForNoMessageBox(DWORD waitMs) {
-  const DWORD end = ::GetTickCount() + waitMs;
-  while (program_windows::FindTopWindow(processId_, true)) {
-    if (static_cast<LONG>(end - ::GetTickCount()) <= 0) return false;
-    ::Sleep(20);
-  }
-  return true;
+  return WaitUntil(waitMs, 20,
+                   [&] { return program_windows::FindTopWindow(processId_, true) == nullptr; });
 }
 
 ResponsivenessProbe::ResponsivenessProbe(HWND window)

@@ -64,9 +64,6 @@ public:
   HANDLE process() const { return process_.get(); }
 };
 
-// The folder of the test program, where the program copies it starts lie.
-std::wstring TestProgramDirectory();
-
 // A copy of one of the programs beside the test program, with the template of its window.
 struct LocalProgram {
   const wchar_t* exe;
@@ -77,6 +74,17 @@ std::vector<LocalProgram> LocalPrograms();
 
 // The index of the entry of a combo box unit whose item data is data; -1 when none has it.
 int IndexOfItemData(const rt::WindowTemplate& layout, std::uint32_t comboUnit, int data);
+
+// Asks done() every stepMs until it holds or ms have passed; whether it held at the end.
+template <class Done>
+bool WaitUntil(DWORD ms, DWORD stepMs, Done done) {
+  const DWORD end = ::GetTickCount() + ms;
+  while (!done()) {
+    if (static_cast<LONG>(end - ::GetTickCount()) <= 0) return false;
+    ::Sleep(stepMs);
+  }
+  return true;
+}
 
 // Runs the window messages of this thread for a while (the test's own windows stay live).
 void Pump(DWORD ms);

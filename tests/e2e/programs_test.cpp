@@ -12,6 +12,7 @@
 #include "common/bytes.h"
 #include "e2e/program_driver.h"
 #include "rt/file.h"
+#include "rt/startup.h"
 #include "rt/wide.h"
 #include "service/service_control.h"
 #include "web/http_request.h"
@@ -159,7 +160,7 @@ TEST_F(ProgramsTest, SecondClickDuringASlowSynthesisDoesNotBreakTheProgram) {
   program.Click(kSynthesizeButtonUnit);
   ASSERT_TRUE(WaitForNewFile(30000)) << program.TakeMessageBox(0).str();
   // Both requests end; the last reply is what the file holds.
-  for (int i = 0; i < 100 && RawBodies().size() < 2; ++i) ::Sleep(100);
+  e2e::WaitUntil(10000, 100, [] { return RawBodies().size() >= 2; });
   ::Sleep(1500);
   EXPECT_TRUE(program.Alive());
   EXPECT_EQ(2u, RawBodies().size());
@@ -186,10 +187,6 @@ TEST(ProgramLink, ClickOpensTheProductPageThroughTheShell) {
     EXPECT_EQ(0, program.Close());
   }
 }
-
-}  // namespace
-
-namespace {
 
 // The names of the libraries that a program file imports, as its import directory lists them.
 std::vector<std::string> ImportedLibraries(const std::wstring& exe) {
@@ -229,7 +226,7 @@ std::vector<std::string> ImportedLibraries(const std::wstring& exe) {
 // starts the programs, and the first request ends with the runtime's message naming it.
 TEST(ProgramImports, NeitherProgramLoadsWinHttpAtStart) {
   for (const e2e::LocalProgram& p : e2e::LocalPrograms()) {
-    const std::vector<std::string> names = ImportedLibraries(e2e::TestProgramDirectory() + p.exe);
+    const std::vector<std::string> names = ImportedLibraries(rt::ProgramDirectory() + p.exe);
     SCOPED_TRACE(rt::NarrowToGbk(p.exe).str());
     ASSERT_FALSE(names.empty()) << "no import directory read";
     EXPECT_NE(names.end(), std::find_if(names.begin(), names.end(), [](const std::string& n) {

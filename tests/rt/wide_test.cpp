@@ -6,28 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "common/platform_conversions.h"
+
 namespace rt {
 namespace {
 
-// What the platform makes of the whole text at once: what every result must equal.
-std::wstring PlatformWiden(const std::string& gbk) {
-  if (gbk.empty()) return std::wstring();
-  const int n = static_cast<int>(gbk.size());
-  const int units = ::MultiByteToWideChar(936, 0, gbk.data(), n, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(units), L'\0');
-  ::MultiByteToWideChar(936, 0, gbk.data(), n, out.data(), units);
-  return out;
-}
-
-// Up to the first zero byte, as a text keeps it.
-std::string PlatformNarrow(const std::wstring& wide, DWORD flags) {
-  if (wide.empty()) return std::string();
-  const int n = static_cast<int>(wide.size());
-  const int size = ::WideCharToMultiByte(936, flags, wide.data(), n, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(936, flags, wide.data(), n, out.data(), size, nullptr, nullptr);
-  return out.substr(0, out.find('\0'));
-}
+using test_common::PlatformNarrow;
+using test_common::PlatformWiden;
 
 // The text widened as the given pieces, in order.
 std::wstring WidenPieces(const std::vector<std::string>& pieces) {

@@ -258,7 +258,6 @@ MP3_RATES = {3: (44100, 48000, 32000), 2: (22050, 24000, 16000), 0: (11025, 1200
 
 def _mp3_frames(data):
     """Offsets and lengths of the MPEG audio layer III frames in data."""
-    rates = MP3_RATES
     kbps1 = (0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320)
     kbps2 = (0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160)
     pos, frames = 0, []
@@ -268,7 +267,7 @@ def _mp3_frames(data):
         bitrate, rate_i, padding = (h >> 12) & 15, (h >> 10) & 3, (h >> 9) & 1
         if (h >> 21) != 0x7FF or version == 1 or layer != 1 or bitrate in (0, 15) or rate_i == 3:
             break
-        rate = rates[version][rate_i]
+        rate = MP3_RATES[version][rate_i]
         if version == 3:
             length = 144000 * kbps1[bitrate] // rate + padding
         else:

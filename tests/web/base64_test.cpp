@@ -8,29 +8,13 @@
 #include <random>
 #include <string>
 
+#include "common/bytes.h"
 #include "rt/events.h"
 
 namespace web {
 namespace {
 
-// Standard padded base64 (RFC 4648), optionally broken into CR LF lines.
-std::string ReferenceEncode(const std::string& bytes, std::size_t lineLength = 0) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t left = bytes.size() - i;
-    std::uint32_t word = static_cast<unsigned char>(bytes[i]) << 16;
-    if (left > 1) word |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (left > 2) word |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[word >> 18 & 63];
-    out += kAlphabet[word >> 12 & 63];
-    out += left > 1 ? kAlphabet[word >> 6 & 63] : '=';
-    out += left > 2 ? kAlphabet[word & 63] : '=';
-    if (lineLength != 0 && (i / 3 + 1) * 4 % lineLength == 0) out += "\r\n";
-  }
-  return out;
-}
+using test_common::Base64Encode;
 
 struct DecodeCase {
   const char* name;
@@ -125,7 +109,7 @@ TEST(Base64Decode, RoundTripsRandomBytesOfManyLengths) {
     std::string bytes(length, '\0');
     for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
     for (const std::size_t lineLength : {std::size_t{0}, std::size_t{76}}) {
-      rt::Text encoded(ReferenceEncode(bytes, lineLength));
+      rt::Text encoded(Base64Encode(bytes, lineLength));
       EXPECT_EQ(Base64Decode(encoded).str(), bytes)
           << "length " << length << " line length " << lineLength;
     }
@@ -136,7 +120,7 @@ TEST(Base64Decode, DecodesTenMegabytesInLinearTime) {
   std::mt19937 random(7);
   std::string bytes(7500000, '\0');
   for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
-  const std::string text = ReferenceEncode(bytes, 76) + "\r\n";
+  const std::string text = Base64Encode(bytes, 76) + "\r\n";
   rt::Text encoded(text);
   const auto start = std::chrono::steady_clock::now();
   const rt::ByteSet decoded = Base64Decode(encoded);

@@ -30,34 +30,10 @@ std::string TlsUrl(const char* portVariable, const std::string& path) {
 
 std::string HttpUrl(const std::string& path) { return ServerUrl("LUMIVOX_TEST_HTTP_PORT", path); }
 
-std::string Base64(const std::string& bytes) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += kDigits[(v >> 6) & 63];
-    out += kDigits[v & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 std::string ReplyPath(const ScriptedReply& reply) {
   std::string path = "/reply?status=" + PercentEncode(reply.status);
   for (const std::string& header : reply.headers) path += "&h=" + PercentEncode(header);
-  if (!reply.body.empty()) path += "&body=" + PercentEncode(Base64(reply.body));
+  if (!reply.body.empty()) path += "&body=" + PercentEncode(test_common::Base64Encode(reply.body));
   return path + reply.extra;
 }
 

@@ -26,8 +26,6 @@ std::string LocalhostUrl(const char* portVariable, const std::string& path,
 std::string TlsUrl(const char* portVariable, const std::string& path);
 std::string HttpUrl(const std::string& path = "");
 
-std::string Base64(const std::string& bytes);
-
 // A /reply URL: the status line, header lines and body that the server is to send.
 struct ScriptedReply {
   ScriptedReply(std::string status, std::vector<std::string> headers = {}, std::string body = "",

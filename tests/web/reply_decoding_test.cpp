@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "common/platform_conversions.h"
+#include "rt/com_object.h"
+#include "rt/handle_owners.h"
 #include "web/base64.h"
 #include "web/text_between.h"
 #include "web/unicode_escapes.h"
@@ -51,23 +54,6 @@ std::size_t Found(const std::string& s, const std::string& sought, std::size_t f
   return std::string::npos;
 }
 
-std::wstring Widened(const std::string& gbk) {
-  const int n = static_cast<int>(gbk.size());
-  const int units = ::MultiByteToWideChar(936, 0, gbk.data(), n, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(units), L'\0');
-  ::MultiByteToWideChar(936, 0, gbk.data(), n, out.data(), units);
-  return out;
-}
-
-// Up to the first zero byte, as a text keeps it.
-std::string Narrowed(const wchar_t* units, int n, DWORD flags) {
-  if (n == 0) return std::string();
-  const int size = ::WideCharToMultiByte(936, flags, units, n, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(936, flags, units, n, out.data(), size, nullptr, nullptr);
-  return out.substr(0, out.find('\0'));
-}
-
 HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::vector<VARIANT> args,
                VARIANT* result) {
   DISPID id = 0;
@@ -86,11 +72,11 @@ HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::vector<VA
   return hr;
 }
 
-VARIANT String(BSTR b) {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = b;
+// A string variant that owns its copy of the units.
+rt::ComVariant String(const std::wstring& units) {
+  rt::ComVariant v;
+  v.get()->vt = VT_BSTR;
+  v.get()->bstrVal = ::SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
   return v;
 }
 
@@ -98,35 +84,26 @@ VARIANT String(BSTR b) {
 std::string RunScript(const std::string& statement) {
   CLSID clsid;
   if (FAILED(::CLSIDFromProgID(L"ScriptControl", &clsid))) return std::string();
-  IDispatch* script = nullptr;
+  IDispatch* created = nullptr;
   if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                IID_IDispatch, reinterpret_cast<void**>(&script))))
+                                IID_IDispatch, reinterpret_cast<void**>(&created))))
     return std::string();
-  BSTR language = ::SysAllocString(L"JScript");
-  Invoke(script, L"Language", DISPATCH_PROPERTYPUT, {String(language)}, nullptr);
-  const std::wstring wide = Widened(statement);
-  BSTR source = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  VARIANT ignored;
-  ::VariantInit(&ignored);
-  Invoke(script, L"ExecuteStatement", DISPATCH_METHOD, {String(source)}, &ignored);
-  ::VariantClear(&ignored);
-  BSTR name = ::SysAllocString(L"xx");
-  VARIANT none;
-  ::VariantInit(&none);
-  none.vt = VT_ARRAY | VT_VARIANT;
-  none.parray = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
-  VARIANT result;
-  ::VariantInit(&result);
-  Invoke(script, L"Run", DISPATCH_METHOD, {String(name), none}, &result);
-  script->Release();
-  const std::string text =
-      result.vt == VT_BSTR
-          ? Narrowed(result.bstrVal, static_cast<int>(::SysStringLen(result.bstrVal)), 0)
-          : std::string();
-  for (BSTR b : {language, source, name}) ::SysFreeString(b);
-  ::SafeArrayDestroy(none.parray);
-  ::VariantClear(&result);
-  return text;
+  const rt::ComObject script(created);
+  const rt::ComVariant language = String(L"JScript");
+  Invoke(script.get(), L"Language", DISPATCH_PROPERTYPUT, {*language.get()}, nullptr);
+  const rt::ComVariant source = String(test_common::PlatformWiden(statement));
+  rt::ComVariant ignored;
+  Invoke(script.get(), L"ExecuteStatement", DISPATCH_METHOD, {*source.get()}, ignored.put());
+  const rt::ComVariant name = String(L"xx");
+  rt::ComVariant none;
+  none.get()->vt = VT_ARRAY | VT_VARIANT;
+  none.get()->parray = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+  rt::ComVariant result;
+  Invoke(script.get(), L"Run", DISPATCH_METHOD, {*name.get(), *none.get()}, result.put());
+  const VARIANT& answer = *result.get();
+  return answer.vt == VT_BSTR
+             ? test_common::PlatformNarrow(answer.bstrVal, ::SysStringLen(answer.bstrVal), 0)
+             : std::string();
 }
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
@@ -134,7 +111,7 @@ bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 // The character of a code: its UTF-16 unit and three zero units, narrowed as WideToAnsi does.
 std::string CharacterOf(unsigned long code) {
   const wchar_t units[4] = {static_cast<wchar_t>(code), 0, 0, 0};
-  return Narrowed(units, 4, WC_COMPOSITECHECK);
+  return test_common::PlatformNarrow(units, 4, WC_COMPOSITECHECK);
 }
 
 // The local decoder: %u and four hexadecimal digits of a value other than 0, %XY of two.
@@ -172,9 +149,11 @@ std::string Unescaped(const std::string& s, bool& scriptPath) {
   if (!t.empty() && t[0] == '\r') t.erase(0, 1);
   t = Replaced(t, "\\u", "%u");
   t = Replaced(t, "'", "’");
-  ::CoInitialize(nullptr);
-  std::string r = RunScript("function xx(){var x='" + t + "';return unescape(x);}");
-  ::CoUninitialize();
+  std::string r;
+  {
+    const rt::ScopedComInit com;
+    r = RunScript("function xx(){var x='" + t + "';return unescape(x);}");
+  }
   scriptPath = !r.empty();
   if (r.empty()) r = PercentDecoded(t);
   r = Replaced(r, "’", "'");
